@@ -1,0 +1,1 @@
+#include "common/date_time_forms.h"

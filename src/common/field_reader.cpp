@@ -1,0 +1,1 @@
+#include "common/field_reader.h"

@@ -1,0 +1,1 @@
+#include "common/num_forms.h"

@@ -1,0 +1,1 @@
+#include "common/text_file.h"

@@ -1,0 +1,1 @@
+#include "install/driver_installer.h"
