@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace kvn {
 
@@ -20,6 +21,14 @@ class InstallFileSystem {
   virtual bool fileExists(const std::string& path) = 0;
   // Copies from -> to, replacing the target. False on failure.
   virtual bool copyFile(const std::string& from, const std::string& to) = 0;
+};
+
+// InstallFileSystem on std::filesystem. Never throws: every error is a false.
+class StdInstallFileSystem final : public InstallFileSystem {
+ public:
+  bool folderHasFiles(const std::string& folder) override;
+  bool fileExists(const std::string& path) override;
+  bool copyFile(const std::string& from, const std::string& to) override;
 };
 
 // Starts another program the way the shell's "open" verb does, without waiting.
@@ -36,24 +45,39 @@ class Installation {
   virtual ~Installation() = default;
   virtual void InstallDriverFiles() = 0;
   virtual void InstallFormatLibrary() = 0;
+  // One line per copy that could not be made, in the order tried. Both steps
+  // go on past a failed copy; the caller decides whether to tell the user.
+  virtual std::vector<std::string> failures() const { return {}; }
 };
 
 // The installation steps against a system drive root ("c:\" on the target
 // system, a temporary folder in tests). Folder paths below the root are
-// joined with the given separator.
+// joined with the given separator; the root is expected to end with one.
+// Files from the program folder are the folder, the separator and the name.
+// The registration tools are started in workingDirectory, which is the root
+// itself unless given.
 class DriverInstaller final : public Installation {
  public:
   DriverInstaller(InstallFileSystem& fs, ProgramLauncher& launcher, std::string programFolder,
                   std::string systemRoot, char separator);
+  DriverInstaller(InstallFileSystem& fs, ProgramLauncher& launcher, std::string programFolder,
+                  std::string systemRoot, char separator, std::string workingDirectory);
   void InstallDriverFiles() override;
   void InstallFormatLibrary() override;
+  // Lines of the form "Could not copy <from> to <to>".
+  std::vector<std::string> failures() const override;
 
  private:
+  std::string inProgramFolder(const char* name) const;
+  void copy(const std::string& from, const std::string& to);
+
   InstallFileSystem& fs_;
   ProgramLauncher& launcher_;
   std::string programFolder_;
   std::string systemRoot_;
   char sep_;
+  std::string workingDirectory_;
+  std::vector<std::string> failures_;
 };
 
 // The installation this platform needs. On Windows it is DriverInstaller on

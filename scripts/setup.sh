@@ -1,0 +1,52 @@
+# Shared set-up of ./run and ./test: the Debian 12 packages the build needs.
+# Sourced, not run.
+
+# Packages for building and running the panel.
+KVN_RUN_PACKAGES="cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev fonts-dejavu-core fonts-liberation2"
+# Further packages for the test suite, the sanitizer build, fuzzing and benchmarks.
+KVN_TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev"
+
+kvn_missing_packages() {
+  local missing="" p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+  done
+  echo "$missing"
+}
+
+# kvn_install_packages PACKAGE...: installs what is missing when we are root,
+# otherwise prints the one apt-get line to run and fails.
+kvn_install_packages() {
+  local missing
+  missing=$(kvn_missing_packages "$@")
+  [ -z "$missing" ] && return 0
+  if [ "$(id -u)" = 0 ]; then
+    echo "Installing Debian packages:$missing"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get install -y --no-install-recommends $missing >/dev/null 2>&1 || {
+      apt-get update >/dev/null && apt-get install -y --no-install-recommends $missing >/dev/null
+    }
+  else
+    echo "Please install the packages this needs, then run it again:" >&2
+    echo "  sudo apt-get install -y --no-install-recommends$missing" >&2
+    return 1
+  fi
+}
+
+# kvn_build PRESET [TARGET...]: configures (once) and builds.
+kvn_build() {
+  local preset=$1
+  shift
+  local root
+  root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+  if [ ! -f "$root/build/$preset/build.ninja" ]; then
+    (cd "$root" && cmake --preset "$preset" >/dev/null) || return 1
+  fi
+  if [ $# -gt 0 ]; then
+    local targets="" t
+    for t in "$@"; do targets="$targets --target $t"; done
+    (cd "$root" && cmake --build --preset "$preset" $targets) || return 1
+  else
+    (cd "$root" && cmake --build --preset "$preset") || return 1
+  fi
+}

@@ -1,0 +1,139 @@
+#include "app/lifecycle.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTimer>
+#include <QWidget>
+
+#include "app/state_file.h"
+#include "common/num_forms.h"
+#include "install/driver_installer.h"
+#include "panel/env_form.h"
+
+namespace kvn {
+
+namespace {
+
+constexpr int kScanPeriodMs = 100;
+// 100 twips from the top and left edges of the screen, at 15 twips a pixel.
+constexpr int kWindowOffsetPx = 7;
+
+QString Q(const std::string& s) { return QString::fromLocal8Bit(s); }
+
+}  // namespace
+
+Lifecycle::Lifecycle(EnvForm& form, PanelContext context, Installation& installation,
+                     std::function<std::string()> attachDriver)
+    : form_(form), ctx_(context), installation_(installation),
+      attachDriver_(std::move(attachDriver)) {
+  connect(&form_, &EnvForm::quitRequested, this, &Lifecycle::quit);
+}
+
+std::string Lifecycle::StartCommand(const std::string& commandLine) {
+  const auto first = commandLine.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  const auto last = commandLine.find_last_not_of(' ');
+  std::string command = commandLine.substr(first, last - first + 1);
+  for (char& c : command)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return command;
+}
+
+std::string Lifecycle::StatusMessage(std::int32_t status) {
+  switch (status) {
+    case kDriverNotClosed:
+      return "Driver not Closed";
+    case kDriverDidNotOpen:
+      return "Driver did not Open";
+    case kDriverOpened:
+      return "Driver Properly Opened";
+    default:
+      return "Driver Error:" + SignedDecimal(status);
+  }
+}
+
+StartOutcome Lifecycle::startUp(const std::string& commandLine) {
+  startingUp_ = true;
+  ProgramValues& v = ctx_.values;
+
+  installation_.InstallDriverFiles();
+  installation_.InstallFormatLibrary();
+  const auto failures = installation_.failures();
+  if (!failures.empty()) {
+    std::string text = "The driver support files could not all be put in place:";
+    for (const auto& f : failures) text += "\r\n" + f;
+    ctx_.dialogs.messageBox(text);
+  }
+
+  v.appDir = QDir::currentPath().toLocal8Bit().toStdString();
+  v.appName = kAppName;
+
+  const StoredState stored = ReadStateFile(v.stateFilePath());
+  if (stored.brdAddrIndex) v.brdAddrIndex = *stored.brdAddrIndex;
+  if (stored.logTime) form_.setLogTimeText(Q(*stored.logTime));
+
+  const std::string command = StartCommand(commandLine);
+
+  // A driver library that cannot be used counts as a board that did not open.
+  const std::string problem = attachDriver_ ? attachDriver_() : std::string();
+  if (!problem.empty()) ctx_.dialogs.messageBox(problem);
+  form_.setCaption(problem.empty() && ctx_.driver.isSimulated());
+
+  v.brdStatus = problem.empty() ? ctx_.driver.vbapp_Open(v.brdAddrIndex) : kDriverDidNotOpen;
+  if (command.empty()) ctx_.dialogs.messageBox(StatusMessage(v.brdStatus));
+
+  form_.move(kWindowOffsetPx, kWindowOffsetPx);
+
+  form_.brdTimer1()->setInterval(kScanPeriodMs);
+  form_.brdTimer1()->start();
+
+  if (v.brdStatus != kDriverOpened) {
+    ctx_.dialogs.messageBox("Program did not properly start, exiting...");
+    quit();
+    startingUp_ = false;
+    return StartOutcome::Failed;
+  }
+  form_.ReadRanges();
+  form_.selectAddressEntry(v.brdAddrIndex);
+
+  form_.showAnalogInformation();
+  form_.setAnalogRange(QStringLiteral("0"), QStringLiteral("8"));
+
+  if (command.find("/L") != std::string::npos) form_.startLoggingFromCommandLine();
+
+  startingUp_ = false;
+  if (terminationPending_) {
+    quit();
+    return StartOutcome::Terminated;
+  }
+  return StartOutcome::Running;
+}
+
+void Lifecycle::quit() {
+  if (quitDone_) return;
+  quitDone_ = true;
+  ProgramValues& v = ctx_.values;
+
+  form_.closeLogForExit();
+
+  const std::string path = v.stateFilePath();
+  if (auto error = WriteStateFile(path, v.brdAddrIndex,
+                                  form_.logTimeText().toLocal8Bit().toStdString()))
+    ctx_.dialogs.messageBox("The state file " + path + " could not be written: " + *error);
+
+  ctx_.driver.vbapp_Close();
+  form_.brdTimer1()->stop();
+  form_.close();
+}
+
+void Lifecycle::terminate() {
+  if (startingUp_) {
+    // A box of start-up may be waiting for an answer that will not come.
+    terminationPending_ = true;
+    if (QWidget* box = QApplication::activeModalWidget()) box->close();
+    return;
+  }
+  quit();
+}
+
+}  // namespace kvn

@@ -1,0 +1,71 @@
+#include "app/qt_platform.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QGuiApplication>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QStyle>
+#include <QTime>
+#include <cstdio>
+
+namespace kvn {
+
+void ApplyPanelFont(QApplication& app) {
+  // Liberation Sans (Debian's fonts-liberation2) is narrow enough for the
+  // longest captions ("High Thermostat Off", "Differentialm Bipolar") to fit
+  // their controls. The Windows style draws a frame's title on its border,
+  // which is where the controls' positions expect it.
+  QFont font(QStringLiteral("Liberation Sans"));
+  font.setPixelSize(11);
+  app.setFont(font);
+  QApplication::setStyle(QStringLiteral("Windows"));
+}
+
+bool IsHeadless() {
+  return QGuiApplication::platformName() == QLatin1String("offscreen") ||
+         QGuiApplication::platformName() == QLatin1String("minimal");
+}
+
+std::string QtDialogs::OneLine(const std::string& text, const std::string& title) {
+  std::string line = title + ": ";
+  bool inBreak = false;
+  for (char c : text) {
+    if (c == '\r' || c == '\n') {
+      inBreak = true;
+      continue;
+    }
+    if (inBreak) line += " / ";
+    inBreak = false;
+    line += c;
+  }
+  return line;
+}
+
+void QtDialogs::messageBox(const std::string& text, const std::string& title) {
+  if (IsHeadless()) {
+    const std::string line = OneLine(text, title) + "\n";
+    std::fputs(line.c_str(), stderr);
+    std::fflush(stderr);
+    return;
+  }
+  QMessageBox box(QMessageBox::NoIcon, QString::fromLocal8Bit(title),
+                  QString::fromLocal8Bit(text), QMessageBox::Ok,
+                  QApplication::activeWindow());
+  box.exec();
+}
+
+std::string QtDialogs::inputBox(const std::string& prompt, const std::string& title) {
+  if (IsHeadless()) return {};
+  bool ok = false;
+  const QString answer =
+      QInputDialog::getText(QApplication::activeWindow(), QString::fromLocal8Bit(title),
+                            QString::fromLocal8Bit(prompt), QLineEdit::Normal, QString(), &ok);
+  return ok ? answer.toLocal8Bit().toStdString() : std::string();
+}
+
+double SystemClock::secondsSinceMidnight() {
+  return QTime::currentTime().msecsSinceStartOfDay() / 1000.0;
+}
+
+}  // namespace kvn

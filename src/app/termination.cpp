@@ -1,0 +1,79 @@
+#include "app/termination.h"
+
+#include <csignal>
+
+#if defined(_WIN32)
+#include <QTimer>
+#include <atomic>
+#else
+#include <QSocketNotifier>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+namespace kvn {
+
+#if defined(_WIN32)
+
+namespace {
+std::atomic<bool> g_requested{false};
+extern "C" void OnSignal(int) { g_requested = true; }
+}  // namespace
+
+TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
+  std::signal(SIGINT, OnSignal);
+  std::signal(SIGTERM, OnSignal);
+  auto* poll = new QTimer(this);
+  connect(poll, &QTimer::timeout, this, &TerminationSignals::drain);
+  poll->start(200);
+}
+
+TerminationSignals::~TerminationSignals() {
+  std::signal(SIGINT, SIG_DFL);
+  std::signal(SIGTERM, SIG_DFL);
+}
+
+void TerminationSignals::drain() {
+  if (g_requested.exchange(false)) emit received();
+}
+
+#else
+
+namespace {
+// The handler only writes one byte into a socket; the window thread reads it.
+int g_fds[2] = {-1, -1};
+extern "C" void OnSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t n = ::write(g_fds[0], &byte, 1);
+}
+}  // namespace
+
+TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
+  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_fds) != 0) return;
+  auto* notifier = new QSocketNotifier(g_fds[1], QSocketNotifier::Read, this);
+  connect(notifier, &QSocketNotifier::activated, this, &TerminationSignals::drain);
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+TerminationSignals::~TerminationSignals() {
+  std::signal(SIGINT, SIG_DFL);
+  std::signal(SIGTERM, SIG_DFL);
+  for (int& fd : g_fds) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+  }
+}
+
+void TerminationSignals::drain() {
+  char buffer[16];
+  if (::read(g_fds[1], buffer, sizeof buffer) > 0) emit received();
+}
+
+#endif
+
+}  // namespace kvn

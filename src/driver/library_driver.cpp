@@ -1,0 +1,182 @@
+#include "driver/library_driver.h"
+
+#include <cstring>
+#include <type_traits>
+#include <vector>
+
+#include "driver/kvnapp_abi.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+namespace kvn {
+
+namespace {
+
+#if defined(_WIN32)
+void* OpenLibrary(const std::string& path, std::string& error) {
+  HMODULE h = LoadLibraryA(path.c_str());
+  if (!h) error = "Windows error " + std::to_string(GetLastError());
+  return reinterpret_cast<void*>(h);
+}
+void* FindSymbol(void* handle, const char* name) {
+  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle), name));
+}
+void CloseLibrary(void* handle) { FreeLibrary(static_cast<HMODULE>(handle)); }
+constexpr char kSeparator = '\\';
+#else
+void* OpenLibrary(const std::string& path, std::string& error) {
+  void* h = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!h) {
+    const char* e = dlerror();
+    error = e ? e : "unknown error";
+  }
+  return h;
+}
+void* FindSymbol(void* handle, const char* name) { return dlsym(handle, name); }
+void CloseLibrary(void* handle) { dlclose(handle); }
+constexpr char kSeparator = '/';
+#endif
+
+}  // namespace
+
+struct LibraryDriver::Table {
+  abi::Fn_vbapp_Open vbapp_Open = nullptr;
+  abi::Fn_vbapp_Close vbapp_Close = nullptr;
+  abi::Fn_vbapp_LedOn vbapp_LedOn = nullptr;
+  abi::Fn_vbapp_LedOff vbapp_LedOff = nullptr;
+  abi::Fn_vbapp_Read vbapp_Read = nullptr;
+  abi::Fn_vbapp_Write vbapp_Write = nullptr;
+  abi::Fn_vbapp_Test vbapp_Test = nullptr;
+  abi::Fn_vbapp_Version vbapp_Version = nullptr;
+  abi::Fn_vbapp_CardRangesL vbapp_CardRangesL = nullptr;
+  abi::Fn_envReadTemp envReadTemp = nullptr;
+  abi::Fn_envWriteTemp envWriteTemp = nullptr;
+  abi::Fn_envReadAna envReadAna = nullptr;
+  abi::Fn_envReadDig envReadDig = nullptr;
+  abi::Fn_envSetDig envSetDig = nullptr;
+  abi::Fn_envSetEnables envSetEnables = nullptr;
+  abi::Fn_dazEvo dazEvo = nullptr;
+};
+
+std::string LibraryDriver::PathIn(const std::string& folder) {
+  if (folder.empty()) return KVNAPP_LIBRARY_FILE;
+  std::string path = folder;
+  if (path.back() != kSeparator && path.back() != '/') path += kSeparator;
+  return path + KVNAPP_LIBRARY_FILE;
+}
+
+LibraryDriver::LibraryDriver(std::string path) : path_(std::move(path)) {}
+
+bool LibraryDriver::load() {
+  if (fn_ || !problem_.empty()) return loaded();
+  const std::string& path = path_;
+  std::string error;
+  handle_ = OpenLibrary(path, error);
+  if (!handle_) {
+    problem_ = "The board driver library " + path + " could not be loaded (" + error + ").";
+    return false;
+  }
+
+  auto table = std::make_unique<Table>();
+  std::vector<std::string> missing;
+  auto bind = [&](auto& slot, const char* name) {
+    void* symbol = FindSymbol(handle_, name);
+    if (!symbol) {
+      missing.emplace_back(name);
+      return;
+    }
+    // dlsym/GetProcAddress hand out function addresses as object pointers;
+    // copying the bits is the portable way to take them back as functions.
+    static_assert(sizeof(slot) == sizeof(symbol));
+    std::memcpy(&slot, &symbol, sizeof(slot));
+  };
+#define KVN_BIND(name) bind(table->name, #name)
+  KVN_BIND(vbapp_Open);
+  KVN_BIND(vbapp_Close);
+  KVN_BIND(vbapp_LedOn);
+  KVN_BIND(vbapp_LedOff);
+  KVN_BIND(vbapp_Read);
+  KVN_BIND(vbapp_Write);
+  KVN_BIND(vbapp_Test);
+  KVN_BIND(vbapp_Version);
+  KVN_BIND(vbapp_CardRangesL);
+  KVN_BIND(envReadTemp);
+  KVN_BIND(envWriteTemp);
+  KVN_BIND(envReadAna);
+  KVN_BIND(envReadDig);
+  KVN_BIND(envSetDig);
+  KVN_BIND(envSetEnables);
+  KVN_BIND(dazEvo);
+#undef KVN_BIND
+
+  if (!missing.empty()) {
+    std::string names;
+    for (const auto& n : missing) names += (names.empty() ? "" : ", ") + n;
+    problem_ = "The board driver library " + path + " has no function " + names + ".";
+    CloseLibrary(handle_);
+    handle_ = nullptr;
+    return false;
+  }
+
+  abi::Fn_kvnsim_Simulated marker = nullptr;
+  bind(marker, abi::kSimulatedMarker);
+  simulated_ = marker != nullptr && marker() != 0;
+  fn_ = std::move(table);
+  return true;
+}
+
+LibraryDriver::~LibraryDriver() {
+  fn_.reset();
+  if (handle_) CloseLibrary(handle_);
+}
+
+bool LibraryDriver::loaded() const { return fn_ != nullptr; }
+
+std::int32_t LibraryDriver::vbapp_Open(std::int32_t card) {
+  return fn_ ? fn_->vbapp_Open(card) : kDriverDidNotOpen;
+}
+std::int32_t LibraryDriver::vbapp_Close() { return fn_ ? fn_->vbapp_Close() : 0; }
+std::int32_t LibraryDriver::vbapp_LedOn() { return fn_ ? fn_->vbapp_LedOn() : 0; }
+std::int32_t LibraryDriver::vbapp_LedOff() { return fn_ ? fn_->vbapp_LedOff() : 0; }
+std::int32_t LibraryDriver::vbapp_Read(std::int32_t offset) {
+  return fn_ ? fn_->vbapp_Read(offset) : 0;
+}
+std::int32_t LibraryDriver::vbapp_Write(std::int32_t offset, std::int32_t value) {
+  return fn_ ? fn_->vbapp_Write(offset, value) : 0;
+}
+std::int32_t LibraryDriver::vbapp_Test(std::int32_t value) {
+  return fn_ ? fn_->vbapp_Test(value) : 0;
+}
+std::int32_t LibraryDriver::vbapp_Version() { return fn_ ? fn_->vbapp_Version() : 0; }
+std::int32_t LibraryDriver::vbapp_CardRangesL(CardRanges& r) {
+  if (!fn_) return 0;
+  return fn_->vbapp_CardRangesL(&r.cardAux, &r.ioCount, &r.memCount, r.ioBase.data(),
+                                r.ioExtent.data(), r.ioAux.data(), r.memBase.data(),
+                                r.memExtent.data(), r.memAux.data());
+}
+std::int32_t LibraryDriver::envReadTemp(std::int32_t& current, std::int32_t& high,
+                                        std::int32_t& low, std::int32_t& fourth,
+                                        std::int32_t sensor) {
+  return fn_ ? fn_->envReadTemp(&current, &high, &low, &fourth, sensor) : 0;
+}
+std::int32_t LibraryDriver::envWriteTemp(std::int32_t high, std::int32_t low,
+                                         std::int32_t sensor) {
+  return fn_ ? fn_->envWriteTemp(high, low, sensor) : 0;
+}
+std::int32_t LibraryDriver::envReadAna(std::int32_t code) {
+  return fn_ ? fn_->envReadAna(code) : 0;
+}
+std::int32_t LibraryDriver::envReadDig() { return fn_ ? fn_->envReadDig() : 0; }
+std::int32_t LibraryDriver::envSetDig(std::int32_t value) {
+  return fn_ ? fn_->envSetDig(value) : 0;
+}
+std::int32_t LibraryDriver::envSetEnables(std::int32_t value) {
+  return fn_ ? fn_->envSetEnables(value) : 0;
+}
+std::int32_t LibraryDriver::dazEvo(std::int32_t value) { return fn_ ? fn_->dazEvo(value) : 0; }
+
+}  // namespace kvn

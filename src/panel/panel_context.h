@@ -1,0 +1,18 @@
+#pragma once
+
+#include "app/platform.h"
+#include "app/program_values.h"
+#include "driver/board_driver.h"
+
+namespace kvn {
+
+// What the main panel works with: the board, the shared values and the
+// platform's boxes and clock.
+struct PanelContext {
+  BoardDriver& driver;
+  ProgramValues& values;
+  Dialogs& dialogs;
+  Clock& clock;
+};
+
+}  // namespace kvn

@@ -1,0 +1,74 @@
+#include "driver/library_driver.h"
+
+#include "driver/kvnapp_abi.h"
+
+#include <gtest/gtest.h>
+
+namespace kvn {
+namespace {
+
+TEST(LibraryDriver, SimulatedBoardLoadsAndAnswers) {
+  LibraryDriver driver(KVN_SIM_LIBRARY);
+  ASSERT_TRUE(driver.load()) << driver.problem();
+  EXPECT_TRUE(driver.problem().empty());
+  EXPECT_TRUE(driver.isSimulated());
+  EXPECT_EQ(driver.vbapp_Test(25), 50);
+  EXPECT_EQ(driver.vbapp_Open(0), kDriverOpened);
+
+  CardRanges r;
+  r.ioBase.fill(-7);
+  driver.vbapp_CardRangesL(r);
+  EXPECT_EQ(r.ioCount, 2);
+  EXPECT_EQ(r.ioBase[0], 0x300);
+  EXPECT_EQ(r.ioBase[1], 0x340);
+  EXPECT_EQ(r.ioExtent[0], 16);
+
+  std::int32_t cur = -1, high = -1, low = -1, fourth = -1;
+  driver.envReadTemp(cur, high, low, fourth, 0);
+  EXPECT_GE(cur, 0);
+  EXPECT_LE(cur, 511);
+  EXPECT_EQ(driver.vbapp_Close(), 0);
+}
+
+TEST(LibraryDriver, MissingLibraryIsReportedAndNeverCalled) {
+  const std::string path = "/nonexistent/folder/" KVNAPP_LIBRARY_FILE;
+  LibraryDriver driver(path);
+  EXPECT_FALSE(driver.load());
+  EXPECT_FALSE(driver.loaded());
+  EXPECT_NE(driver.problem().find(path), std::string::npos) << driver.problem();
+  EXPECT_FALSE(driver.isSimulated());
+
+  // Every operation is harmless; the open reports "did not open".
+  EXPECT_EQ(driver.vbapp_Open(0), kDriverDidNotOpen);
+  EXPECT_EQ(driver.vbapp_Close(), 0);
+  EXPECT_EQ(driver.vbapp_Test(25), 0);
+  CardRanges r;
+  driver.vbapp_CardRangesL(r);
+  EXPECT_EQ(r.ioCount, 0);
+  std::int32_t a = 5, b = 5, c = 5, d = 5;
+  driver.envReadTemp(a, b, c, d, 0);
+  EXPECT_EQ(a, 5);
+}
+
+TEST(LibraryDriver, LibraryWithoutEveryFunctionIsRefusedByName) {
+  LibraryDriver driver(KVN_PARTIAL_LIBRARY);
+  EXPECT_FALSE(driver.load());
+  const std::string& p = driver.problem();
+  EXPECT_NE(p.find(KVN_PARTIAL_LIBRARY), std::string::npos) << p;
+  EXPECT_NE(p.find("vbapp_LedOn"), std::string::npos) << p;
+  EXPECT_NE(p.find("dazEvo"), std::string::npos) << p;
+  EXPECT_EQ(p.find("vbapp_Open,"), std::string::npos) << "vbapp_Open is present: " << p;
+  // The library's own vbapp_Open (which would say 2) is not used.
+  EXPECT_EQ(driver.vbapp_Open(0), kDriverDidNotOpen);
+}
+
+TEST(LibraryDriver, PathInJoinsTheFolder) {
+  EXPECT_EQ(LibraryDriver::PathIn(""), KVNAPP_LIBRARY_FILE);
+#if !defined(_WIN32)
+  EXPECT_EQ(LibraryDriver::PathIn("/opt/panel"), "/opt/panel/" KVNAPP_LIBRARY_FILE);
+  EXPECT_EQ(LibraryDriver::PathIn("/"), "/" KVNAPP_LIBRARY_FILE);
+#endif
+}
+
+}  // namespace
+}  // namespace kvn

@@ -1,0 +1,58 @@
+// Message and input boxes for tests: messages are recorded, input boxes take
+// their answers from a script (empty, i.e. cancelled, when it runs out).
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "app/platform.h"
+
+namespace kvn::test {
+
+struct ShownBox {
+  std::string text;
+  std::string title;
+};
+
+class ScriptedDialogs : public Dialogs {
+ public:
+  std::vector<ShownBox> shown;  // every message box, in order
+  std::vector<ShownBox> asked;  // every input box (prompt, title), in order
+  std::deque<std::string> answers;
+
+  void messageBox(const std::string& text, const std::string& title) override {
+    shown.push_back({text, title});
+  }
+  std::string inputBox(const std::string& prompt, const std::string& title) override {
+    asked.push_back({prompt, title});
+    if (answers.empty()) return {};
+    std::string a = answers.front();
+    answers.pop_front();
+    return a;
+  }
+  std::vector<std::string> texts() const {
+    std::vector<std::string> out;
+    for (const auto& b : shown) out.push_back(b.text);
+    return out;
+  }
+};
+
+// A clock that moves on by a fixed step every time it is read.
+class SteppingClock : public Clock {
+ public:
+  explicit SteppingClock(double start = 0, double step = 0.05) : now_(start), step_(step) {}
+  double secondsSinceMidnight() override {
+    const double t = now_;
+    now_ += step_;
+    ++reads;
+    return t;
+  }
+  int reads = 0;
+
+ private:
+  double now_;
+  double step_;
+};
+
+}  // namespace kvn::test
