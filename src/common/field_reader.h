@@ -5,7 +5,14 @@
 // before and after it are not part of it. A field that begins with a double
 // quote runs to the next double quote (the quotes are not part of it), and
 // anything up to the next comma or line end after the closing quote is
-// skipped. Lines may end in CR LF, LF or CR.
+// skipped; a field whose closing quote is missing runs to the end of the text.
+// Lines may end in CR LF, LF or CR.
+//
+// The comma or line end that ends a field is taken with it, so "a\r\nb" is
+// two fields and an empty (or blank) line is one empty field; "a,\r\nb" is
+// three fields, the middle one empty. A double quote that does not begin a
+// field is ordinary text, as is every byte other than comma, CR and LF (NUL
+// included).
 #pragma once
 
 #include <cstddef>
@@ -18,10 +25,12 @@ class FieldReader {
  public:
   explicit FieldReader(std::string text);
 
-  // True when nothing but line ends and blanks is left to read.
+  // True when nothing but line ends, blanks and tabs is left to read. Trailing
+  // empty lines are therefore not fields of their own.
   bool atEnd() const;
 
-  // The next field as text; empty once the end is reached.
+  // The next field as text; empty once the end is reached (so a record that
+  // ends in empty lines at the end of the text still reads in full).
   std::string nextText();
 
   // The next field taken with NumValue.
@@ -30,6 +39,7 @@ class FieldReader {
  private:
   std::string text_;
   std::size_t pos_ = 0;
+  std::size_t contentEnd_ = 0;  // one past the last byte that is not a blank or line end
 };
 
 }  // namespace kvn

@@ -1,1 +1,316 @@
+// Number and text forms.
+//
+// NumValue in detail:
+//  - Blanks, tabs, line feeds and carriage returns anywhere in the text are
+//    ignored (" 1 2 3" is 123, "& H FF" is 255).
+//  - Decimal: optional "+" or "-", digits with at most one ".", then an
+//    optional exponent: "E" or "D" in either case, an optional sign and at
+//    least one digit. An exponent letter without digits after it ends the
+//    number in front of the letter ("1e" is 1, "1e+" is 1). Reading stops at
+//    the first character that cannot continue the number ("5A" is 5, "1,5"
+//    is 1). Text without a leading number ("abc", "--1", "-", ".") gives 0.
+//  - "&H" reads hexadecimal digits, "&O" octal digits (letters in either
+//    case). The width is chosen by the value, so leading zeros do not matter:
+//    up to &HFFFF the digits are a 16-bit two's complement value (&HFFFF is
+//    -1, &H00FF is 255, &H0000FFFF is -1 too), up to &HFFFFFFFF a 32-bit one
+//    (&H10000 is 65536, &HFFFFFFFF is -1), anything larger is the plain
+//    unsigned value. "&H" or "&O" without digits, and "&" followed by
+//    anything else, give 0. A sign in front of "&" gives 0: the number ends at
+//    the "&".
+//  - A value beyond the double range gives +/- infinity ("1e999"); one too
+//    small to represent gives 0 ("1e-999"). The result is never NaN and never
+//    negative zero.
 #include "common/num_forms.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstddef>
+#include <limits>
+#include <system_error>
+
+namespace kvn {
+
+namespace {
+
+constexpr int kSignificantDigits = 15;
+
+// The characters NumValue skips wherever they stand.
+bool IsSkipped(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Walks the text while stepping over the skipped characters.
+class Cursor {
+ public:
+  explicit Cursor(std::string_view text) : text_(text) {}
+
+  // The next character that is not skipped, or '\0' at the end. A NUL byte in
+  // the text cannot continue any number, so it ends reading just the same.
+  char peek() {
+    while (pos_ < text_.size() && IsSkipped(text_[pos_])) ++pos_;
+    return pos_ < text_.size() ? text_[pos_] : '\0';
+  }
+  void advance() {
+    if (pos_ < text_.size()) ++pos_;
+  }
+  std::size_t mark() const { return pos_; }
+  void reset(std::size_t mark) { pos_ = mark; }
+
+ private:
+  std::string_view text_;
+  std::size_t pos_ = 0;
+};
+
+int DigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// "&H..." / "&O..." after the "&" and the letter.
+double ReadRadix(Cursor& in, unsigned base) {
+  std::uint64_t exact = 0;
+  double big = 0.0;
+  bool tooBig = false;
+  for (;;) {
+    const int d = DigitValue(in.peek());
+    if (d < 0 || static_cast<unsigned>(d) >= base) break;
+    in.advance();
+    const auto digit = static_cast<std::uint64_t>(d);
+    if (!tooBig && exact > (std::numeric_limits<std::uint64_t>::max() - digit) / base) {
+      tooBig = true;
+      big = static_cast<double>(exact);
+    }
+    if (tooBig) {
+      big = big * base + static_cast<double>(digit);
+    } else {
+      exact = exact * base + digit;
+    }
+  }
+  if (tooBig) return big;
+  if (exact <= 0xFFFFu) {
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(exact));
+  }
+  if (exact <= 0xFFFFFFFFu) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(exact));
+  }
+  return static_cast<double>(exact);
+}
+
+// Caps a count so that the exponent arithmetic below cannot overflow.
+std::int64_t Capped(std::int64_t n) { return n > 1'000'000'000 ? 1'000'000'000 : n; }
+
+}  // namespace
+
+std::string NumText(double value) {
+  if (std::isnan(value)) return "NaN";
+  if (std::isinf(value)) return value < 0 ? "-Inf" : "Inf";
+  if (value == 0) return "0";
+
+  // Scientific form with 15 significant digits: [-]d.ddddddddddddddde[+-]dd[d]
+  char buf[64];
+  const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific,
+                                 kSignificantDigits - 1);
+  std::string_view sci(buf, static_cast<std::size_t>(res.ptr - buf));
+  const bool negative = sci.front() == '-';
+  if (negative) sci.remove_prefix(1);
+  const std::size_t ePos = sci.find('e');
+
+  std::string digits(1, sci[0]);
+  if (ePos > 2) digits.append(sci.substr(2, ePos - 2));
+  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+
+  int exponent = 0;
+  std::string_view expText = sci.substr(ePos + 1);
+  const bool expNegative = expText.front() == '-';
+  expText.remove_prefix(1);  // to_chars always writes the exponent's sign
+  std::from_chars(expText.data(), expText.data() + expText.size(), exponent);
+  if (expNegative) exponent = -exponent;
+
+  std::string out;
+  if (negative) out.push_back('-');
+  if (exponent >= -5 && exponent < kSignificantDigits) {
+    if (exponent >= 0) {
+      const auto intLen = static_cast<std::size_t>(exponent) + 1;
+      if (digits.size() <= intLen) {
+        out += digits;
+        out.append(intLen - digits.size(), '0');
+      } else {
+        out.append(digits, 0, intLen);
+        out.push_back('.');
+        out.append(digits, intLen);
+      }
+    } else {
+      out.push_back('.');
+      out.append(static_cast<std::size_t>(-exponent - 1), '0');
+      out += digits;
+    }
+    return out;
+  }
+
+  out.push_back(digits[0]);
+  if (digits.size() > 1) {
+    out.push_back('.');
+    out.append(digits, 1);
+  }
+  out.push_back('E');
+  out.push_back(exponent < 0 ? '-' : '+');
+  const int absExp = exponent < 0 ? -exponent : exponent;
+  if (absExp < 10) out.push_back('0');
+  out += std::to_string(absExp);
+  return out;
+}
+
+double NumValue(std::string_view text) {
+  Cursor in(text);
+  char c = in.peek();
+
+  if (c == '&') {
+    in.advance();
+    const char kind = in.peek();
+    if (kind == 'H' || kind == 'h') {
+      in.advance();
+      return ReadRadix(in, 16);
+    }
+    if (kind == 'O' || kind == 'o') {
+      in.advance();
+      return ReadRadix(in, 8);
+    }
+    return 0.0;
+  }
+
+  bool negative = false;
+  if (c == '+' || c == '-') {
+    negative = c == '-';
+    in.advance();
+    c = in.peek();
+  }
+
+  // The collected number, in the form std::from_chars takes: no sign, "e" as
+  // the exponent letter.
+  std::string number;
+  std::int64_t intSignificant = 0;    // integer digits after leading zeros
+  std::int64_t fracLeadingZeros = 0;  // zeros after the point before the first other digit
+  bool anyDigit = false;
+  bool anyNonZero = false;
+  bool seenPoint = false;
+  for (;; c = in.peek()) {
+    if (IsDigit(c)) {
+      anyDigit = true;
+      if (c != '0') anyNonZero = true;
+      if (!seenPoint && anyNonZero) intSignificant = Capped(intSignificant + 1);
+      if (seenPoint && !anyNonZero) fracLeadingZeros = Capped(fracLeadingZeros + 1);
+    } else if (c == '.' && !seenPoint) {
+      seenPoint = true;
+    } else {
+      break;
+    }
+    number.push_back(c);
+    in.advance();
+  }
+  if (!anyDigit || !anyNonZero) return 0.0;
+
+  std::int64_t exponent = 0;
+  if (c == 'E' || c == 'e' || c == 'D' || c == 'd') {
+    const std::size_t beforeLetter = in.mark();
+    in.advance();
+    std::string expPart = "e";
+    bool expNegative = false;
+    char s = in.peek();
+    if (s == '+' || s == '-') {
+      expNegative = s == '-';
+      expPart.push_back(s);
+      in.advance();
+      s = in.peek();
+    }
+    if (IsDigit(s)) {
+      for (; IsDigit(s); s = in.peek()) {
+        exponent = Capped(exponent * 10 + (s - '0'));
+        expPart.push_back(s);
+        in.advance();
+      }
+      if (expNegative) exponent = -exponent;
+      number += expPart;
+    } else {
+      in.reset(beforeLetter);
+    }
+  }
+
+  double magnitude = 0.0;
+  const auto res = std::from_chars(number.data(), number.data() + number.size(), magnitude,
+                                   std::chars_format::general);
+  if (res.ec == std::errc::result_out_of_range) {
+    // Decimal exponent of the leading digit: far above zero for an overflow,
+    // far below for an underflow.
+    const std::int64_t lead =
+        exponent + (intSignificant > 0 ? intSignificant - 1 : -(fracLeadingZeros + 1));
+    magnitude = lead >= 0 ? std::numeric_limits<double>::infinity() : 0.0;
+  } else if (res.ec != std::errc()) {
+    magnitude = 0.0;
+  }
+  if (magnitude == 0.0) return 0.0;
+  return negative ? -magnitude : magnitude;
+}
+
+double RoundHalfEven(double value) {
+  if (!std::isfinite(value)) return value;
+  const double below = std::floor(value);
+  const double fraction = value - below;  // exact for every finite double
+  if (fraction < 0.5) return below;
+  if (fraction > 0.5) return below + 1.0;
+  return std::fmod(below, 2.0) == 0.0 ? below : below + 1.0;
+}
+
+namespace {
+
+template <typename Int>
+Int SaturatingRound(double value) {
+  if (std::isnan(value)) return 0;
+  const double r = RoundHalfEven(value);
+  constexpr auto lo = std::numeric_limits<Int>::min();
+  constexpr auto hi = std::numeric_limits<Int>::max();
+  if (r <= static_cast<double>(lo)) return lo;
+  if (r >= static_cast<double>(hi)) return hi;
+  return static_cast<Int>(r);
+}
+
+}  // namespace
+
+std::int32_t ToInt32(double value) { return SaturatingRound<std::int32_t>(value); }
+
+std::int16_t ToInt16(double value) { return SaturatingRound<std::int16_t>(value); }
+
+bool FitsInt32(double value) {
+  if (std::isnan(value)) return false;
+  const double r = RoundHalfEven(value);
+  return r >= static_cast<double>(std::numeric_limits<std::int32_t>::min()) &&
+         r <= static_cast<double>(std::numeric_limits<std::int32_t>::max());
+}
+
+std::string SignedDecimal(std::int64_t value) {
+  char buf[32];
+  buf[0] = ' ';
+  char* const start = value < 0 ? buf : buf + 1;
+  const auto res = std::to_chars(start, buf + sizeof buf, value);
+  return std::string(buf, res.ptr);
+}
+
+std::string HexText(std::int32_t value) {
+  char buf[16];
+  const auto res = std::to_chars(buf, buf + sizeof buf, static_cast<std::uint32_t>(value), 16);
+  std::string out(buf, res.ptr);
+  for (char& ch : out) {
+    if (ch >= 'a' && ch <= 'f') ch = static_cast<char>(ch - 'a' + 'A');
+  }
+  return out;
+}
+
+std::string FileForm(double value) {
+  std::string out = value < 0 ? "" : " ";
+  out += NumText(value);
+  out.push_back(' ');
+  return out;
+}
+
+}  // namespace kvn
