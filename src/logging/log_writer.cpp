@@ -1,0 +1,237 @@
+#include "logging/log_writer.h"
+
+#include <cerrno>
+#include <ctime>
+#include <filesystem>
+#include <limits>
+#include <system_error>
+#include <utility>
+
+#include "logging/log_record.h"
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace kvn {
+
+namespace {
+
+// errno as left by a failed library call; a call that failed without saying
+// why counts as an input/output error.
+int LastError() { return errno != 0 ? errno : EIO; }
+
+// Forces what the system holds of the file onto the disk.
+bool SyncToDisk(std::FILE* file) {
+#ifdef _WIN32
+  return _commit(_fileno(file)) == 0;
+#else
+  return fsync(fileno(file)) == 0;
+#endif
+}
+
+// The file's length in bytes, or -1 when it cannot be told.
+std::int64_t LengthOf(std::FILE* file) {
+#ifdef _WIN32
+  return _filelengthi64(_fileno(file));
+#else
+  struct stat st {};
+  return fstat(fileno(file), &st) == 0 ? static_cast<std::int64_t>(st.st_size) : -1;
+#endif
+}
+
+// Cuts the file back to length bytes; false when the system refuses.
+bool TruncateTo(std::FILE* file, std::int64_t length) {
+#ifdef _WIN32
+  return _chsize_s(_fileno(file), length) == 0;
+#else
+  return ftruncate(fileno(file), static_cast<off_t>(length)) == 0;
+#endif
+}
+
+}  // namespace
+
+LocalDateTime SystemLogClock::now() {
+  const std::time_t t = std::time(nullptr);
+  std::tm tm{};
+#ifdef _WIN32
+  const bool ok = localtime_s(&tm, &t) == 0;
+#else
+  const bool ok = localtime_r(&t, &tm) != nullptr;
+#endif
+  if (!ok) return {};
+  return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+LogWriter::LogWriter(LogClock& clock, std::string path) : clock_(clock), path_(std::move(path)) {}
+
+LogWriter::~LogWriter() {
+  if (file_ != nullptr) std::fclose(file_);
+}
+
+bool LogWriter::LoggingFunction(std::int16_t& state, const std::string& text) {
+  error_.clear();
+  switch (state) {
+    case kLogStart:
+      return start(state, text);
+    case kLogRecording:
+      return record(state, " > ", text);
+    case kLogFlush:
+      return flush(state);
+    case kLogClose:
+      return close(state);
+    case kLogPause:
+      return event(state, "Log Paused on ", kLogPaused);
+    case kLogResume:
+      return event(state, "Log Resumed on ", kLogRecording);
+    case kLogMessage:
+      return record(state, " # ", text);
+    case kLogClear:
+      return clear(state);
+    default:  // 0, 6 and values that are no request
+      return true;
+  }
+}
+
+bool LogWriter::start(std::int16_t& state, const std::string& header) {
+  // A start while a log is open begins again in the same file; the open
+  // handle is let go first.
+  if (file_ != nullptr && !closeFile(state)) return false;
+  if (!open(state, "ab")) return false;
+  if (!header.empty()) header_ = header;
+  return writeOpening(state, "Log Started on ", !header.empty());
+}
+
+bool LogWriter::writeOpening(std::int16_t& state, const char* first, bool withHeader) {
+  const LocalDateTime when = clock_.now();
+  if (!writeLine(state, EventLine(first, when)) || !writeLine(state, "Log File: " + path_)) {
+    return false;
+  }
+  lines_ = 2;
+  if (withHeader) {
+    if (!writeLine(state, "Log Data Header: " + header_)) return false;
+    lines_ = 3;
+  }
+  state = kLogRecording;
+  return true;
+}
+
+bool LogWriter::record(std::int16_t& state, const char* mark, const std::string& text) {
+  if (!requireOpen(state)) return false;
+  if (!writeLine(state, RecordLine(lines_, clock_.now(), mark, text))) return false;
+  countLine();
+  state = kLogRecording;
+  return true;
+}
+
+bool LogWriter::event(std::int16_t& state, const char* prefix, std::int16_t next) {
+  if (!requireOpen(state)) return false;
+  if (!writeLine(state, EventLine(prefix, clock_.now()))) return false;
+  state = next;
+  return true;
+}
+
+bool LogWriter::flush(std::int16_t& state) {
+  if (!requireOpen(state)) return false;
+  if (!writeLine(state, EventLine("Log Flushed on ", clock_.now()))) return false;
+  errno = 0;
+  if (!SyncToDisk(file_)) return fail(state, "written to the disk", LastError());
+  if (!closeFile(state) || !open(state, "ab")) return false;
+  countLine();
+  state = kLogRecording;
+  return true;
+}
+
+bool LogWriter::close(std::int16_t& state) {
+  if (file_ != nullptr) {
+    if (!writeLine(state, EventLine("Log Closed on ", clock_.now()))) return false;
+    if (!closeFile(state)) return false;
+  }
+  lines_ = 0;
+  state = kLogNone;
+  return true;
+}
+
+bool LogWriter::clear(std::int16_t& state) {
+  if (file_ != nullptr) {
+    if (!closeFile(state) || !open(state, "wb")) return false;
+    return writeOpening(state, "Log ReStarted on ", !header_.empty());
+  }
+  // No log open: the file goes, if there is one. A folder in its place is
+  // left alone and reported.
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::file_status status = fs::symlink_status(path_, ec);
+  if (status.type() == fs::file_type::not_found) return true;
+  if (status.type() == fs::file_type::directory) {
+    ec = std::make_error_code(std::errc::is_a_directory);
+  }
+  if (!ec) fs::remove(path_, ec);
+  if (ec) {
+    error_ = "The log file " + path_ + " could not be deleted: " + ec.message();
+    return false;
+  }
+  return true;
+}
+
+bool LogWriter::requireOpen(std::int16_t& state) {
+  if (file_ != nullptr) return true;
+  state = kLogNone;
+  error_ = "No log is open, so nothing was written to the log file " + path_ + ".";
+  return false;
+}
+
+bool LogWriter::open(std::int16_t& state, const char* mode) {
+  errno = 0;
+  file_ = std::fopen(path_.c_str(), mode);
+  if (file_ == nullptr) return fail(state, "opened", LastError());
+  // Unbuffered: each line goes to the system in one write, and a line that
+  // fails leaves nothing behind in a buffer that a later close could write.
+  std::setvbuf(file_, nullptr, _IONBF, 0);
+  length_ = LengthOf(file_);
+  return true;
+}
+
+bool LogWriter::writeLine(std::int16_t& state, const std::string& line) {
+  std::string bytes;
+  bytes.reserve(line.size() + 2);
+  bytes += line;
+  bytes += "\r\n";
+  errno = 0;
+  if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size() ||
+      std::fflush(file_) != 0) {
+    const int err = LastError();
+    // A line that got only part of the way is taken back, so that the file
+    // ends with a whole line and the next start begins on a line of its own.
+    // Should that fail too, the fragment stays; the write is what is told.
+    if (length_ >= 0 && !TruncateTo(file_, length_)) length_ = -1;
+    return fail(state, "written", err);
+  }
+  if (length_ >= 0) length_ += static_cast<std::int64_t>(bytes.size());
+  return true;
+}
+
+bool LogWriter::closeFile(std::int16_t& state) {
+  std::FILE* file = std::exchange(file_, nullptr);
+  errno = 0;
+  if (std::fclose(file) != 0) return fail(state, "closed", LastError());
+  return true;
+}
+
+bool LogWriter::fail(std::int16_t& state, const char* what, int err) {
+  error_ = "The log file " + path_ + " could not be " + what + ": " +
+           std::generic_category().message(err);
+  if (file_ != nullptr) std::fclose(std::exchange(file_, nullptr));
+  lines_ = 0;
+  state = kLogNone;
+  return false;
+}
+
+void LogWriter::countLine() {
+  if (lines_ < std::numeric_limits<std::int32_t>::max()) ++lines_;
+}
+
+}  // namespace kvn
