@@ -8,7 +8,7 @@
 # the command line /X, so that no status box waits for a click.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build=${1:-$root/build/release}
+build=$(cd "${1:-$root/build/release}" && pwd)
 runs=${2:-5}
 exe=$build/bin/kvnvb_DazEvo
 [ -x "$exe" ] || { echo "no executable at $exe (build the release preset first)" >&2; exit 2; }
@@ -23,7 +23,7 @@ xvfb=$!
 trap 'kill $xvfb 2>/dev/null' EXIT
 export DISPLAY=:$d
 unset QT_QPA_PLATFORM
-sleep 1
+for _ in $(seq 100); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
 work=$(mktemp -d)
 cd "$work"
 
@@ -33,7 +33,13 @@ for _ in $(seq "$runs"); do
   t0=$(date +%s%N)
   "$exe" /X 2>/dev/null &
   pid=$!
-  xdotool search --sync --onlyvisible --name "korvan PC/104" >/dev/null
+  # Poll in short steps (xdotool's own --sync waits half a second between looks).
+  shown=0
+  for _ in $(seq 6000); do
+    if xdotool search --onlyvisible --name "korvan PC/104" >/dev/null 2>&1; then shown=1; break; fi
+    sleep 0.005
+  done
+  [ $shown = 1 ] || { echo "the window did not appear" >&2; kill $pid 2>/dev/null; exit 1; }
   t1=$(date +%s%N)
   sleep 1
   rss+=("$(awk '/VmRSS/ {print $2}' /proc/$pid/status)")

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/program_values.h"
+#include "logging/log_writer.h"
 
 namespace kvn {
 
@@ -17,10 +18,10 @@ class Dialogs {
   virtual std::string inputBox(const std::string& prompt, const std::string& title) = 0;
 };
 
-// The wall clock.
-class Clock {
+// The wall clock: the local date and time of log lines (now()), and the
+// seconds since midnight of short waits.
+class Clock : public LogClock {
  public:
-  virtual ~Clock() = default;
   // Seconds since local midnight, with the platform timer's resolution.
   virtual double secondsSinceMidnight() = 0;
 };

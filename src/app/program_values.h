@@ -22,9 +22,10 @@ inline constexpr char kPathSeparator = '\\';
 inline constexpr char kPathSeparator = '/';
 #endif
 
-// Folder and name joined as they stand, with one separator between them.
+// Folder and name joined as they stand, with one separator between them
+// (no folder: the name alone, in the current directory).
 inline std::string JoinPath(const std::string& folder, const std::string& name) {
-  return folder + kPathSeparator + name;
+  return folder.empty() ? name : folder + kPathSeparator + name;
 }
 
 struct ProgramValues {

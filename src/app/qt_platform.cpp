@@ -6,6 +6,7 @@
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QStyle>
+#include <QDateTime>
 #include <QTime>
 #include <cstdio>
 
@@ -49,8 +50,10 @@ void QtDialogs::messageBox(const std::string& text, const std::string& title) {
     std::fflush(stderr);
     return;
   }
-  QMessageBox box(QMessageBox::NoIcon, QString::fromLocal8Bit(title),
-                  QString::fromLocal8Bit(text), QMessageBox::Ok,
+  // Lines may end in CR LF or in a carriage return alone; Qt breaks on LF.
+  QString body = QString::fromLocal8Bit(text);
+  body.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  QMessageBox box(QMessageBox::NoIcon, QString::fromLocal8Bit(title), body, QMessageBox::Ok,
                   QApplication::activeWindow());
   box.exec();
 }
@@ -62,6 +65,13 @@ std::string QtDialogs::inputBox(const std::string& prompt, const std::string& ti
       QInputDialog::getText(QApplication::activeWindow(), QString::fromLocal8Bit(title),
                             QString::fromLocal8Bit(prompt), QLineEdit::Normal, QString(), &ok);
   return ok ? answer.toLocal8Bit().toStdString() : std::string();
+}
+
+LocalDateTime SystemClock::now() {
+  const QDateTime t = QDateTime::currentDateTime();
+  const QDate d = t.date();
+  const QTime h = t.time();
+  return {d.year(), d.month(), d.day(), h.hour(), h.minute(), h.second()};
 }
 
 double SystemClock::secondsSinceMidnight() {

@@ -23,6 +23,7 @@ class QtDialogs final : public Dialogs {
 class SystemClock final : public Clock {
  public:
   double secondsSinceMidnight() override;
+  LocalDateTime now() override;
 };
 
 // The application font and style, chosen so that every caption of the compact

@@ -56,6 +56,7 @@ EnvForm::EnvForm(PanelContext context, QWidget* parent)
   connect(brdTimer1_, &QTimer::timeout, this, &EnvForm::scanTick);
 
   connectHandlers();
+  connectBoardHandlers();
 }
 
 EnvForm::~EnvForm() = default;
@@ -64,8 +65,7 @@ void EnvForm::connectHandlers() {
   connect(ui_->brdQuitKey, &QPushButton::clicked, this, &EnvForm::quitRequested);
   connect(ui_->brdQuit, &QAction::triggered, this, &EnvForm::quitRequested);
   connect(ui_->brdAddrList, &QComboBox::activated, this, &EnvForm::onAddressChange);
-  connect(ui_->brdLogging, &QAction::triggered, this, &EnvForm::onLoggingMenu);
-  connect(ui_->logReturn, &QPushButton::clicked, this, [this] { showLoggingFrame(false); });
+  connectLoggingHandlers();
   connect(ui_->anaTypeReturn, &QPushButton::clicked, this, [this] { showAnalogInformation(); });
 }
 
@@ -130,24 +130,5 @@ void EnvForm::showLoggingFrame(bool show) {
   ui_->brdFrame->setVisible(!show);
 }
 
-void EnvForm::startLoggingFromCommandLine() {
-  ui_->brdLogging->setChecked(false);
-  onLoggingMenu();
-}
-
-void EnvForm::onLoggingMenu() {
-  // A checkable action toggles itself before this runs; the menu's own rule
-  // decides the check mark, so it is set here explicitly.
-  ui_->brdLogging->setChecked(true);
-  showLoggingFrame(true);
-}
-
-void EnvForm::closeLogForExit() {
-  // Nothing to close until the log writer is part of the panel.
-}
-
-void EnvForm::scanTick() {
-  // The periodic refresh of the indicators comes with the continuous scan.
-}
 
 }  // namespace kvn

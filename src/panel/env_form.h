@@ -5,6 +5,7 @@
 #include <QMainWindow>
 #include <memory>
 
+#include "logging/log_writer.h"
 #include "panel/panel_context.h"
 
 class QTimer;
@@ -51,6 +52,10 @@ class EnvForm : public QMainWindow {
   // Closes an open log with its exit message, as Quit does.
   void closeLogForExit();
 
+  // One tick of the scan timer: the status indicators, and while Continuous
+  // Scan or logging is on the reads and the paced log records.
+  void scanTick();
+
   // The frames that share one place.
   void showLoggingFrame(bool show);
 
@@ -61,8 +66,52 @@ class EnvForm : public QMainWindow {
  private:
   void connectHandlers();
   void onAddressChange(int index);
-  void onLoggingMenu();
-  void scanTick();
+
+  // --- Scan and logging; defined in env_form_logging.cpp.
+  void connectLoggingHandlers();
+  void onGraphClick();
+  // Function, Logging; hadCheckMark is the item's mark before the click.
+  void loggingMenu(bool hadCheckMark);
+  void onLogStop();
+  void onLogPause();
+  void onLogFlush();
+  void onLogMessage();
+  void onLogClear();
+  // Hands a request to the log writer, shows the line count, and tells the
+  // user when the log could not be written (the log is closed then).
+  bool runLog(std::int16_t& state, const std::string& text);
+  void showLogClosed();
+  LogWriter& logWriter();
+
+  std::unique_ptr<LogWriter> logWriter_;
+  // Scan ticks counted since the latest log data record.
+  std::int16_t logTick_ = 0;
+  // --- end of scan and logging
+
+  // --- Board function handlers (temperature, analog, board function,
+  // --- registers and LED, Help and About); defined in env_form_board.cpp.
+ public:
+  // The Read of the temperature panel: sensor and set points into the shared
+  // values and the three text boxes.
+  void TemperatureRead();
+  // The Read of the analog panel: the channels of the Start..End range into
+  // their value labels.
+  void AnalogRead();
+
+ private:
+  void connectBoardHandlers();
+  void onTemperatureSet();
+  void refreshAnalogRange();
+  void editAnalogFormat(int channel);
+  void onAnalogFormatChosen(int index);
+  void onRegisterRead();
+  void onRegisterWrite();
+  std::int32_t registerOffset() const;
+  QLabel* analogValueLabel(int channel) const;
+
+  // The channel the Analog Format frame is editing.
+  std::int32_t anaEditChan_ = 0;
+  // --- end of board function handlers
 
   std::unique_ptr<Ui::envForm> ui_;
   PanelContext ctx_;

@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QThread>
 #include <QTemporaryDir>
 
 namespace {
@@ -72,6 +74,47 @@ TEST(EndToEnd, SimulatedBoardRunsUntilSigtermThenQuits) {
   EXPECT_EQ(p.process().exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(p.process().exitCode(), 0) << p.errors().constData();
   EXPECT_EQ(ReadAll(work.filePath("kvnvb_DazEvo.set")), " 1 \r\n25\r\n");
+}
+
+TEST(EndToEnd, HeadlessLoggerWritesRecordsUntilSigterm) {
+  QTemporaryDir work;
+  // A period of 0 ticks: a record on every scan tick.
+  Write(work.filePath("kvnvb_DazEvo.set"), " 0 \r\n0\r\n");
+  const QString log = work.filePath("kvnvb_DazEvo.Log");
+  Program p(KVN_EXECUTABLE, work.path(), {"/L"});
+  QElapsedTimer t;
+  t.start();
+  while (ReadAll(log).count(" > ") < 3 && t.elapsed() < 60000) QThread::msleep(50);
+  p.process().terminate();
+  ASSERT_TRUE(p.finish());
+  EXPECT_EQ(p.process().exitCode(), 0) << p.errors().constData();
+  EXPECT_FALSE(p.errors().contains("kvnvb_DazEvo:")) << "no box with /L: " << p.errors().constData();
+
+  const QList<QByteArray> lines = ReadAll(log).split('\n');
+  ASSERT_GE(lines.size(), 8);
+  for (qsizetype i = 0; i + 1 < lines.size(); ++i)
+    EXPECT_TRUE(lines[i].endsWith('\r')) << "line " << i << " ends in CR LF";
+  EXPECT_TRUE(lines.last().isEmpty());
+  const QString date = R"(\d\d-\d\d-\d{4})", time = R"(\d\d:\d\d:\d\d)";
+  auto matches = [&](qsizetype i, const QString& pattern) {
+    const QString line = QString::fromLocal8Bit(lines[i]).chopped(1);
+    return QRegularExpression("^" + pattern + "$").match(line).hasMatch();
+  };
+  EXPECT_TRUE(matches(0, "Log Started on " + date + " at " + time));
+  EXPECT_EQ(lines[1].chopped(1), "Log File: " + QDir(work.path()).filePath("kvnvb_DazEvo.Log").toLocal8Bit());
+  EXPECT_EQ(lines[2].chopped(1), "Log Data Header: TempCurrent TempHighSet, TempLowSet, "
+                                 "Analog0, Analog1, Analog2, Analog3");
+  const qsizetype last = lines.size() - 2;  // the close line
+  const QString number = R"(-?(\d*\.)?\d+)";
+  for (qsizetype i = 3; i < last - 1; ++i) {
+    const QString counter = QString::number(i).rightJustified(8, ' ');
+    EXPECT_TRUE(matches(i, counter + " " + date + " " + time + " > ( " + number + ",){6} " +
+                               number))
+        << lines[i].constData();
+  }
+  EXPECT_TRUE(matches(last - 1, QString::number(last - 1).rightJustified(8, ' ') + " " + date +
+                                    " " + time + " # Log Closed by Program Exit"));
+  EXPECT_TRUE(matches(last, "Log Closed on " + date + " at " + time));
 }
 
 TEST(EndToEnd, MissingDriverLibraryIsToldAndTheStateFileWrittenBack) {

@@ -103,6 +103,7 @@ TEST(DelaySeconds, ClockGoingBackAtMidnightEndsTheWait) {
   struct Midnight : Clock {
     int reads = 0;
     double secondsSinceMidnight() override { return reads++ == 0 ? 86399.9 : 0.0; }
+    LocalDateTime now() override { return {}; }
   } clock;
   DelaySeconds(clock, 0.25f);
   EXPECT_EQ(clock.reads, 2);

@@ -49,6 +49,9 @@ class SteppingClock : public Clock {
     return t;
   }
   int reads = 0;
+  // The date and time of log lines.
+  LocalDateTime stamp{2026, 12, 6, 9, 15, 0};
+  LocalDateTime now() override { return stamp; }
 
  private:
   double now_;

@@ -1,0 +1,167 @@
+#include "panel/board_logic.h"
+
+#include "common/num_forms.h"
+
+namespace kvn {
+
+namespace {
+
+// The characters NumValue steps over wherever they stand.
+bool IsSkipped(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+bool IsDigitOf(char c, int base) {
+  if (c >= '0' && c <= '9') return c - '0' < base;
+  if (base != 16) return false;
+  return (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+// Blank-padded to the width, the text in the middle (one blank more on the
+// right when the padding is odd). Text as wide or wider stands as it is.
+std::string Centred(std::string_view text, std::size_t width) {
+  if (text.size() >= width) return std::string(text);
+  const std::size_t left = (width - text.size()) / 2;
+  std::string out(left, ' ');
+  out += text;
+  out.append(width - out.size(), ' ');
+  return out;
+}
+
+}  // namespace
+
+std::int32_t SignCorrect(std::int32_t raw) { return raw > 255 ? raw - 512 : raw; }
+
+std::string HalfDegreesText(std::int32_t halfDegrees) {
+  return NumText(static_cast<double>(halfDegrees) / 2.0);
+}
+
+bool HasLeadingNumber(std::string_view text) {
+  std::size_t i = 0;
+  auto peek = [&]() -> char {
+    while (i < text.size() && IsSkipped(text[i])) ++i;
+    return i < text.size() ? text[i] : '\0';
+  };
+
+  char c = peek();
+  if (c == '&') {
+    ++i;
+    const char kind = peek();
+    int base = 0;
+    if (kind == 'H' || kind == 'h') base = 16;
+    if (kind == 'O' || kind == 'o') base = 8;
+    if (base == 0) return false;
+    ++i;
+    return IsDigitOf(peek(), base);
+  }
+  if (c == '+' || c == '-') {
+    ++i;
+    c = peek();
+  }
+  bool seenPoint = false;
+  for (;; ++i, c = peek()) {
+    if (IsDigitOf(c, 10)) return true;
+    if (c != '.' || seenPoint) return false;
+    seenPoint = true;
+  }
+}
+
+SetPoint ParseSetPoint(std::string_view text) {
+  SetPoint out;
+  if (!HasLeadingNumber(text)) {
+    out.status = SetPoint::Status::kNotANumber;
+    return out;
+  }
+  const double doubled = NumValue(text) * 2.0;
+  if (!FitsInt32(doubled)) {
+    out.status = SetPoint::Status::kOutOfRange;
+    return out;
+  }
+  out.status = SetPoint::Status::kOk;
+  out.halfDegrees = ToInt32(doubled);
+  return out;
+}
+
+std::int32_t SensorNumber(std::string_view text) {
+  return text.empty() ? 0 : ToInt32(NumValue(text));
+}
+
+std::int32_t AnalogChannelCode(std::int32_t format, std::int32_t channel) {
+  return 128 + 32 * format + channel;
+}
+
+bool ChannelInRange(int channel, double start, double end) {
+  const double n = channel;
+  return n >= start && n <= end;
+}
+
+std::vector<int> ChannelsInRange(double start, double end) {
+  std::vector<int> out;
+  for (int n = 0; n < kAnalogChannels; ++n) {
+    if (ChannelInRange(n, start, end)) out.push_back(n);
+  }
+  return out;
+}
+
+std::string ChannelCaption(std::int32_t channel) { return "Channel" + SignedDecimal(channel); }
+
+std::int32_t NewOutputValue(std::int32_t current, bool ticked, OutputBit output) {
+  return ticked ? (current | output.bit) : (current & output.mask);
+}
+
+std::int32_t RelaysFromReadBack(std::int32_t readBack) { return readBack / 16; }
+
+std::string DllTestText(std::int32_t result) {
+  if (result == 2 * kDllTestValue) return "DLL Properly Attached";
+  return "DLL Error O:" + NumText(kDllTestValue) + "  I:" + NumText(result);
+}
+
+std::string DllVersionText(std::int32_t version) {
+  const std::string s = NumText(version);
+  // The first character, two from the third on, the last two: each part cut
+  // short (or empty) where s ends.
+  const std::string first = s.substr(0, 1);
+  const std::string middle = s.size() > 2 ? s.substr(2, 2) : std::string();
+  const std::string last = s.size() > 2 ? s.substr(s.size() - 2) : s;  // all of a short s
+  return "DLL Version: " + first + "." + middle + "." + last;
+}
+
+std::string ContactText() {
+  const char* const lines[] = {
+      "korvan Environmental Board",
+      "       Version 1.00.03    ",
+      "",
+      "www.korvan.example",
+      "Tel. (555) 555-0142",
+      "Anytown, ZZ, Nowhere",
+  };
+  std::string out;
+  for (const char* line : lines) {
+    out += Centred(line, kContactWidth);
+    out += '\r';
+  }
+  return out;
+}
+
+std::string QuickStartText() {
+  return "Quick Start\r\n"
+         "\r\n"
+         "Temperature Information: pick the sensor, click Read for the temperature "
+         "and set points in degrees; type new High and Low set points and click "
+         "Set Hi/Lo to write them. Hi and Lo tick while the board reports the "
+         "temperature beyond a set point.\r\n"
+         "\r\n"
+         "Analog Information: Analog Read reads the channels from Start to End. "
+         "Click a reading (or the frame) to choose that channel's input format "
+         "and the Start and End channels; Return goes back.\r\n"
+         "\r\n"
+         "Board Function: the boxes act at once on the thermostats, the fan and "
+         "the relays; Input 0 and Input 1 show the board's inputs.\r\n"
+         "\r\n"
+         "PC/104 Interface: LED On and LED Off switch the diagnostic LED; Read and "
+         "Write move the Data value (&H for hexadecimal) from or to the register "
+         "at the chosen Offset.\r\n"
+         "\r\n"
+         "Function: Continuous Scan keeps the readings current; Logging writes "
+         "them to kvnvb_DazEvo.Log.";
+}
+
+}  // namespace kvn
