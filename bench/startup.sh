@@ -17,7 +17,7 @@ for tool in Xvfb xdotool; do
 done
 
 d=95
-while [ -e /tmp/.X$d-lock ]; do d=$((d + 1)); done
+while [ -e /tmp/.X$d-lock ] || [ -e /tmp/.X11-unix/X$d ]; do d=$((d + 1)); done
 Xvfb :$d -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 trap 'kill $xvfb 2>/dev/null' EXIT
@@ -31,7 +31,7 @@ times=()
 rss=()
 for _ in $(seq "$runs"); do
   t0=$(date +%s%N)
-  "$exe" /X 2>/dev/null &
+  "$exe" /X 2>>"$work/stderr.txt" &
   pid=$!
   # Poll in short steps (xdotool's own --sync waits half a second between looks).
   shown=0
@@ -39,7 +39,7 @@ for _ in $(seq "$runs"); do
     if xdotool search --onlyvisible --name "korvan PC/104" >/dev/null 2>&1; then shown=1; break; fi
     sleep 0.005
   done
-  [ $shown = 1 ] || { echo "the window did not appear" >&2; kill $pid 2>/dev/null; exit 1; }
+  [ $shown = 1 ] || { echo "the window did not appear:" >&2; cat "$work/stderr.txt" >&2; kill $pid 2>/dev/null; exit 1; }
   t1=$(date +%s%N)
   sleep 1
   rss+=("$(awk '/VmRSS/ {print $2}' /proc/$pid/status)")

@@ -33,6 +33,18 @@ bool SyncToDisk(std::FILE* file) {
 #endif
 }
 
+// Forces the file's data (and its length) onto the disk, cheaper than a full
+// sync: every line gets one, so that not even a power cut loses it.
+bool SyncDataToDisk(std::FILE* file) {
+#if defined(_WIN32)
+  return _commit(_fileno(file)) == 0;
+#elif defined(__linux__)
+  return fdatasync(fileno(file)) == 0;
+#else
+  return fsync(fileno(file)) == 0;
+#endif
+}
+
 // The file's length in bytes, or -1 when it cannot be told.
 std::int64_t LengthOf(std::FILE* file) {
 #ifdef _WIN32
@@ -211,6 +223,8 @@ bool LogWriter::writeLine(std::int16_t& state, const std::string& line) {
     return fail(state, "written", err);
   }
   if (length_ >= 0) length_ += static_cast<std::int64_t>(bytes.size());
+  errno = 0;
+  if (!SyncDataToDisk(file_)) return fail(state, "written to the disk", LastError());
   return true;
 }
 

@@ -66,9 +66,10 @@ class LogWriter {
   //     lines() 3 or 2; state 2. With no log open, a file at the path is
   //     deleted (nothing else happens when there is none) and state stays 9.
   //   0, 6 and any other value: nothing.
-  // Texts are written byte for byte. Every line ends in CR LF and reaches
-  // the system (not just a buffer) before the call returns, so a crash loses
-  // nothing; a line whose write fails part way is taken back.
+  // Texts are written byte for byte. Every line ends in CR LF and is on the
+  // disk (not just in a buffer) before the call returns, so neither a crash
+  // of the program nor one of the machine loses it; a line whose write fails
+  // part way is taken back.
   //
   // With no log open, requests 2, 3, 5, 7 and 8 write nothing, set state 0
   // and return false ("no log is open"); a close (4) just sets state 0.
