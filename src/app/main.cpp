@@ -46,7 +46,6 @@ int main(int argc, char* argv[]) {
     case kvn::StartOutcome::Running:
       break;
   }
-  if (lifecycle.quitDone()) return 0;
   form.show();
   return app.exec();
 }
