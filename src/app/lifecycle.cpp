@@ -6,7 +6,7 @@
 #include <QWidget>
 
 #include "app/state_file.h"
-#include "common/num_forms.h"
+#include "driver/card_ranges.h"
 #include "install/driver_installer.h"
 #include "panel/env_form.h"
 
@@ -39,19 +39,6 @@ std::string Lifecycle::StartCommand(const std::string& commandLine) {
   return command;
 }
 
-std::string Lifecycle::StatusMessage(std::int32_t status) {
-  switch (status) {
-    case kDriverNotClosed:
-      return "Driver not Closed";
-    case kDriverDidNotOpen:
-      return "Driver did not Open";
-    case kDriverOpened:
-      return "Driver Properly Opened";
-    default:
-      return "Driver Error:" + SignedDecimal(status);
-  }
-}
-
 StartOutcome Lifecycle::startUp(const std::string& commandLine) {
   startingUp_ = true;
   ProgramValues& v = ctx_.values;
@@ -80,7 +67,7 @@ StartOutcome Lifecycle::startUp(const std::string& commandLine) {
   form_.setCaption(problem.empty() && ctx_.driver.isSimulated());
 
   v.brdStatus = problem.empty() ? ctx_.driver.vbapp_Open(v.brdAddrIndex) : kDriverDidNotOpen;
-  if (command.empty()) ctx_.dialogs.messageBox(StatusMessage(v.brdStatus));
+  if (command.empty()) ctx_.dialogs.messageBox(OpenStatusText(v.brdStatus));
 
   form_.move(kWindowOffsetPx, kWindowOffsetPx);
 

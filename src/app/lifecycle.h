@@ -43,7 +43,6 @@ class Lifecycle : public QObject {
   // The command line as start-up reads it: blanks at both ends removed,
   // upper case.
   static std::string StartCommand(const std::string& commandLine);
-  static std::string StatusMessage(std::int32_t status);
 
  private:
   EnvForm& form_;

@@ -53,6 +53,11 @@ class Cursor {
   void advance() {
     if (pos_ < text_.size()) ++pos_;
   }
+  // True when only skipped characters are left.
+  bool atEnd() {
+    peek();
+    return pos_ >= text_.size();
+  }
   std::size_t mark() const { return pos_; }
   void reset(std::size_t mark) { pos_ = mark; }
 
@@ -69,13 +74,14 @@ int DigitValue(char c) {
 }
 
 // "&H..." / "&O..." after the "&" and the letter.
-double ReadRadix(Cursor& in, unsigned base) {
+double ReadRadix(Cursor& in, unsigned base, bool& anyDigit) {
   std::uint64_t exact = 0;
   double big = 0.0;
   bool tooBig = false;
   for (;;) {
     const int d = DigitValue(in.peek());
     if (d < 0 || static_cast<unsigned>(d) >= base) break;
+    anyDigit = true;
     in.advance();
     const auto digit = static_cast<std::uint64_t>(d);
     if (!tooBig && exact > (std::numeric_limits<std::uint64_t>::max() - digit) / base) {
@@ -162,22 +168,23 @@ std::string NumText(double value) {
   return out;
 }
 
-double NumValue(std::string_view text) {
+double NumValue(std::string_view text) { return ScanNumber(text).value; }
+
+NumberScan ScanNumber(std::string_view text) {
+  NumberScan scan;
   Cursor in(text);
   char c = in.peek();
 
   if (c == '&') {
     in.advance();
     const char kind = in.peek();
-    if (kind == 'H' || kind == 'h') {
+    const unsigned base = (kind == 'H' || kind == 'h') ? 16 : (kind == 'O' || kind == 'o') ? 8 : 0;
+    if (base != 0) {
       in.advance();
-      return ReadRadix(in, 16);
+      scan.value = ReadRadix(in, base, scan.hasDigits);
     }
-    if (kind == 'O' || kind == 'o') {
-      in.advance();
-      return ReadRadix(in, 8);
-    }
-    return 0.0;
+    scan.wholeText = scan.hasDigits && in.atEnd();
+    return scan;
   }
 
   bool negative = false;
@@ -209,7 +216,7 @@ double NumValue(std::string_view text) {
     number.push_back(c);
     in.advance();
   }
-  if (!anyDigit || !anyNonZero) return 0.0;
+  scan.hasDigits = anyDigit;
 
   std::int64_t exponent = 0;
   if (c == 'E' || c == 'e' || c == 'D' || c == 'd') {
@@ -237,6 +244,9 @@ double NumValue(std::string_view text) {
     }
   }
 
+  scan.wholeText = anyDigit && in.atEnd();
+  if (!anyDigit || !anyNonZero) return scan;
+
   double magnitude = 0.0;
   const auto res = std::from_chars(number.data(), number.data() + number.size(), magnitude,
                                    std::chars_format::general);
@@ -249,8 +259,8 @@ double NumValue(std::string_view text) {
   } else if (res.ec != std::errc()) {
     magnitude = 0.0;
   }
-  if (magnitude == 0.0) return 0.0;
-  return negative ? -magnitude : magnitude;
+  if (magnitude != 0.0) scan.value = negative ? -magnitude : magnitude;
+  return scan;
 }
 
 double RoundHalfEven(double value) {

@@ -26,6 +26,15 @@ std::string NumText(double value);
 // +/- infinity, one too small gives 0.
 double NumValue(std::string_view text);
 
+// NumValue with what it found: whether the number held at least one digit,
+// and whether it took up the whole text (skipped characters aside).
+struct NumberScan {
+  double value = 0.0;
+  bool hasDigits = false;
+  bool wholeText = false;
+};
+NumberScan ScanNumber(std::string_view text);
+
 // Rounds to the nearest integer, halves to the even neighbour (2.5 -> 2).
 double RoundHalfEven(double value);
 

@@ -23,4 +23,17 @@ RangeTexts FormatRanges(const CardRanges& r) {
   return t;
 }
 
+std::string OpenStatusText(std::int32_t status) {
+  switch (status) {
+    case kDriverNotClosed:
+      return "Driver not Closed";
+    case kDriverDidNotOpen:
+      return "Driver did not Open";
+    case kDriverOpened:
+      return "Driver Properly Opened";
+    default:
+      return "Driver Error:" + SignedDecimal(status);
+  }
+}
+
 }  // namespace kvn

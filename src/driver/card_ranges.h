@@ -1,5 +1,6 @@
-// The texts that the Bus Address Information frame and the bus address list
-// show for a card's resource ranges.
+// The texts of the board connection: what the Bus Address Information frame
+// and the bus address list show for a card's resource ranges, and how the
+// result of an open is told.
 #pragma once
 
 #include <string>
@@ -19,5 +20,9 @@ struct RangeTexts {
 int ClampRangeCount(std::int32_t count);
 
 RangeTexts FormatRanges(const CardRanges& ranges);
+
+// "Driver not Closed", "Driver did not Open", "Driver Properly Opened", or
+// "Driver Error:" and the code in signed decimal form.
+std::string OpenStatusText(std::int32_t status);
 
 }  // namespace kvn

@@ -6,15 +6,6 @@ namespace kvn {
 
 namespace {
 
-// The characters NumValue steps over wherever they stand.
-bool IsSkipped(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
-bool IsDigitOf(char c, int base) {
-  if (c >= '0' && c <= '9') return c - '0' < base;
-  if (base != 16) return false;
-  return (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
 // Blank-padded to the width, the text in the middle (one blank more on the
 // right when the padding is odd). Text as wide or wider stands as it is.
 std::string Centred(std::string_view text, std::size_t width) {
@@ -34,35 +25,7 @@ std::string HalfDegreesText(std::int32_t halfDegrees) {
   return NumText(static_cast<double>(halfDegrees) / 2.0);
 }
 
-bool HasLeadingNumber(std::string_view text) {
-  std::size_t i = 0;
-  auto peek = [&]() -> char {
-    while (i < text.size() && IsSkipped(text[i])) ++i;
-    return i < text.size() ? text[i] : '\0';
-  };
-
-  char c = peek();
-  if (c == '&') {
-    ++i;
-    const char kind = peek();
-    int base = 0;
-    if (kind == 'H' || kind == 'h') base = 16;
-    if (kind == 'O' || kind == 'o') base = 8;
-    if (base == 0) return false;
-    ++i;
-    return IsDigitOf(peek(), base);
-  }
-  if (c == '+' || c == '-') {
-    ++i;
-    c = peek();
-  }
-  bool seenPoint = false;
-  for (;; ++i, c = peek()) {
-    if (IsDigitOf(c, 10)) return true;
-    if (c != '.' || seenPoint) return false;
-    seenPoint = true;
-  }
-}
+bool HasLeadingNumber(std::string_view text) { return ScanNumber(text).hasDigits; }
 
 SetPoint ParseSetPoint(std::string_view text) {
   SetPoint out;

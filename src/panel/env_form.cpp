@@ -4,7 +4,6 @@
 #include <QTimer>
 
 #include "app/delay.h"
-#include "common/num_forms.h"
 #include "driver/card_ranges.h"
 #include "ui_envForm.h"
 
@@ -16,20 +15,6 @@ constexpr int kClientWidthPx = 571;   // 8565 twips at 15 twips a pixel
 constexpr int kClientHeightPx = 185;  // 2775 twips
 
 QString Q(const std::string& s) { return QString::fromLocal8Bit(s); }
-
-// The address change messages, by the status the re-open returned.
-std::string AddressChangeMessage(std::int32_t status) {
-  switch (status) {
-    case kDriverNotClosed:
-      return "Address change, Driver not Closed";
-    case kDriverDidNotOpen:
-      return "Address change, Driver did not Open";
-    case kDriverOpened:
-      return "Address change, Driver Properly Opened";
-    default:
-      return "Address change, Driver Error:" + SignedDecimal(status);
-  }
-}
 
 }  // namespace
 
@@ -108,7 +93,7 @@ void EnvForm::onAddressChange(int index) {
   ctx_.driver.vbapp_Close();
   DelaySeconds(ctx_.clock, 0.25f);
   ctx_.values.brdStatus = ctx_.driver.vbapp_Open(index);
-  ctx_.dialogs.messageBox(AddressChangeMessage(ctx_.values.brdStatus));
+  ctx_.dialogs.messageBox("Address change, " + OpenStatusText(ctx_.values.brdStatus));
   ctx_.values.brdAddrIndex = index;
 }
 
