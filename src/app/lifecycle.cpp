@@ -6,9 +6,11 @@
 #include <QWidget>
 
 #include "app/state_file.h"
+#include "common/text_file.h"
 #include "driver/card_ranges.h"
 #include "install/driver_installer.h"
 #include "panel/env_form.h"
+#include "shared/qt_text.h"
 
 namespace kvn {
 
@@ -17,8 +19,6 @@ namespace {
 constexpr int kScanPeriodMs = 100;
 // 100 twips from the top and left edges of the screen, at 15 twips a pixel.
 constexpr int kWindowOffsetPx = 7;
-
-QString Q(const std::string& s) { return QString::fromLocal8Bit(s); }
 
 }  // namespace
 
@@ -52,8 +52,11 @@ StartOutcome Lifecycle::startUp(const std::string& commandLine) {
     ctx_.dialogs.messageBox(text);
   }
 
-  v.appDir = QDir::currentPath().toLocal8Bit().toStdString();
+  v.appDir = S(QDir::currentPath());
   v.appName = kAppName;
+  // A run killed while it replaced the state file leaves its temporary file
+  // beside it; nothing else would ever remove it.
+  RemoveStaleTemporaries(v.stateFilePath());
 
   const StoredState stored = ReadStateFile(v.stateFilePath());
   if (stored.brdAddrIndex) v.brdAddrIndex = *stored.brdAddrIndex;
@@ -99,17 +102,19 @@ StartOutcome Lifecycle::startUp(const std::string& commandLine) {
 void Lifecycle::quit() {
   if (quitDone_) return;
   quitDone_ = true;
+  // No scan tick may run once Quit has begun, not even while one of its boxes
+  // waits for an answer: the log it would write to is being closed.
+  form_.brdTimer1()->stop();
   ProgramValues& v = ctx_.values;
 
   form_.closeLogForExit();
 
   const std::string path = v.stateFilePath();
   if (auto error = WriteStateFile(path, v.brdAddrIndex,
-                                  form_.logTimeText().toLocal8Bit().toStdString()))
+                                  S(form_.logTimeText())))
     ctx_.dialogs.messageBox("The state file " + path + " could not be written: " + *error);
 
   ctx_.driver.vbapp_Close();
-  form_.brdTimer1()->stop();
   form_.close();
 }
 

@@ -1,6 +1,7 @@
 // kvnvb_DazEvo: the access panel of the PC/104 environmental and fan-control board.
 #include <QApplication>
 #include <QFont>
+#include <cstdio>
 
 #include "app/lifecycle.h"
 #include "app/qt_platform.h"
@@ -8,6 +9,24 @@
 #include "driver/library_driver.h"
 #include "install/driver_installer.h"
 #include "panel/env_form.h"
+
+namespace {
+
+// A headless logger has nobody to see its boxes: a log that failed during the
+// run (it went on scanning without one) shows in its exit status, and the
+// last line on standard error says why.
+constexpr int kLogFailedStatus = 2;
+
+int EndStatus(const kvn::EnvForm& form) {
+  if (!kvn::IsHeadless() || !form.logFailed()) return 0;
+  std::fputs("kvnvb_DazEvo: the log could not be written during this run (see the "
+             "messages above); ending with status 2.\n",
+             stderr);
+  std::fflush(stderr);
+  return kLogFailedStatus;
+}
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
@@ -42,10 +61,11 @@ int main(int argc, char* argv[]) {
     case kvn::StartOutcome::Failed:
       return 1;
     case kvn::StartOutcome::Terminated:
-      return 0;
+      return EndStatus(form);
     case kvn::StartOutcome::Running:
       break;
   }
   form.show();
-  return app.exec();
+  app.exec();
+  return EndStatus(form);
 }

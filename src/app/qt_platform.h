@@ -1,7 +1,7 @@
 // The Qt implementations of the platform interfaces.
 #pragma once
 
-#include "app/platform.h"
+#include "shared/platform.h"
 
 class QApplication;
 

@@ -18,7 +18,9 @@ StoredState ReadStateFile(const std::string& path) {
   FieldReader reader(std::move(*text));
   if (reader.atEnd()) return state;
   state.brdAddrIndex = ToInt32(reader.nextNumber());
-  if (reader.atEnd()) return state;
+  // Whatever follows the first field's line, even an empty line, is the
+  // logging period: an empty second line gives an empty field.
+  if (reader.exhausted()) return state;
   state.logTime = reader.nextText();
   return state;
 }

@@ -58,11 +58,20 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
   action.sa_flags = SA_RESTART;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  // A logger started over a connection that drops gets SIGHUP: it quits
+  // as for Ctrl+C rather than dying with its log open.
+  sigaction(SIGHUP, &action, nullptr);
+  // A closed standard error and a file-size limit must not kill the process
+  // part way through a line: ignored, they make the write fail instead,
+  // which is told and taken back like every other write failure.
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
 }
 
 TerminationSignals::~TerminationSignals() {
   std::signal(SIGINT, SIG_DFL);
   std::signal(SIGTERM, SIG_DFL);
+  std::signal(SIGHUP, SIG_DFL);
   for (int& fd : g_fds) {
     if (fd >= 0) ::close(fd);
     fd = -1;

@@ -1,5 +1,7 @@
-// Turns SIGINT and SIGTERM (Ctrl+C, a service manager stopping a headless
-// logger) into a Qt signal on the window thread.
+// Turns SIGINT, SIGTERM and SIGHUP (Ctrl+C, a service manager stopping a
+// headless logger, a dropped terminal session) into a Qt signal on the window
+// thread. SIGPIPE and SIGXFSZ are ignored, so that the write that raised them
+// fails and is reported instead.
 #pragma once
 
 #include <QObject>

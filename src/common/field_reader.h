@@ -29,6 +29,11 @@ class FieldReader {
   // empty lines are therefore not fields of their own.
   bool atEnd() const;
 
+  // True when every byte has been read. Unlike atEnd(), a line end or blank
+  // that is left over still counts as something to read (an empty field), as
+  // an end-of-file test on the open file would see it.
+  bool exhausted() const { return pos_ >= text_.size(); }
+
   // The next field as text; empty once the end is reached (so a record that
   // ends in empty lines at the end of the text still reads in full).
   std::string nextText();

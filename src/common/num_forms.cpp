@@ -10,11 +10,13 @@
 //    the first character that cannot continue the number ("5A" is 5, "1,5"
 //    is 1). Text without a leading number ("abc", "--1", "-", ".") gives 0.
 //  - "&H" reads hexadecimal digits, "&O" octal digits (letters in either
-//    case). The width is chosen by the value, so leading zeros do not matter:
-//    up to &HFFFF the digits are a 16-bit two's complement value (&HFFFF is
-//    -1, &H00FF is 255, &H0000FFFF is -1 too), up to &HFFFFFFFF a 32-bit one
-//    (&H10000 is 65536, &HFFFFFFFF is -1), anything larger is the plain
-//    unsigned value. "&H" or "&O" without digits, and "&" followed by
+//    case). Hexadecimal takes its width from the digits as written, leading
+//    zeros included: one to four digits are a 16-bit two's complement value
+//    (&HFFFF is -1, &H8000 is -32768, &H00FF is 255), five to eight a 32-bit
+//    one (&H0FFFF is 65535, &H00008000 is 32768, &HFFFFFFFF is -1), more
+//    digits the plain unsigned value. Octal takes its width from the value:
+//    up to &O177777 16 bits, up to &O37777777777 32 bits, beyond that the
+//    plain value. "&H" or "&O" without digits, and "&" followed by
 //    anything else, give 0. A sign in front of "&" gives 0: the number ends at
 //    the "&".
 //  - A value beyond the double range gives +/- infinity ("1e999"); one too
@@ -78,10 +80,12 @@ double ReadRadix(Cursor& in, unsigned base, bool& anyDigit) {
   std::uint64_t exact = 0;
   double big = 0.0;
   bool tooBig = false;
+  std::size_t digits = 0;
   for (;;) {
     const int d = DigitValue(in.peek());
     if (d < 0 || static_cast<unsigned>(d) >= base) break;
     anyDigit = true;
+    ++digits;
     in.advance();
     const auto digit = static_cast<std::uint64_t>(d);
     if (!tooBig && exact > (std::numeric_limits<std::uint64_t>::max() - digit) / base) {
@@ -95,6 +99,11 @@ double ReadRadix(Cursor& in, unsigned base, bool& anyDigit) {
     }
   }
   if (tooBig) return big;
+  if (base == 16) {
+    if (digits <= 4) return static_cast<std::int16_t>(static_cast<std::uint16_t>(exact));
+    if (digits <= 8) return static_cast<std::int32_t>(static_cast<std::uint32_t>(exact));
+    return static_cast<double>(exact);
+  }
   if (exact <= 0xFFFFu) {
     return static_cast<std::int16_t>(static_cast<std::uint16_t>(exact));
   }

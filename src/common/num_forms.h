@@ -19,9 +19,9 @@ std::string NumText(double value);
 // The text-to-number rule (see num_forms.cpp for the details): blanks, tabs
 // and line feeds anywhere are skipped; an optional sign, digits, one point and
 // an exponent are read up to the first character that cannot continue the
-// number; "&H"/"&O" read hexadecimal/octal (up to four hex digits are a
-// 16-bit two's complement value, five to eight a 32-bit one, leading zeros not
-// counted; more is the plain unsigned value). Empty or non-numeric text gives
+// number; "&H"/"&O" read hexadecimal/octal (one to four hex digits as
+// written are a 16-bit two's complement value, five to eight a 32-bit one,
+// more the plain unsigned value). Empty or non-numeric text gives
 // 0. Never NaN or negative zero; a value too large for a double gives
 // +/- infinity, one too small gives 0.
 double NumValue(std::string_view text);

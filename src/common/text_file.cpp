@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 
 #ifdef _WIN32
@@ -18,6 +19,7 @@
 #include <fstream>
 #else
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,12 +45,45 @@ std::string FolderOf(const std::string& path) {
   return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
 }
 
+constexpr std::string_view kTempPrefix = ".~kvn-";
+constexpr std::string_view kTempSuffix = ".tmp";
+
+// ".~kvn-<process>-<counter>-<ticks>.tmp": hidden, and naming the process
+// that made it, so that a later start can tell a stale one.
 std::string TempName(const std::string& folder, unsigned long processId) {
   static std::atomic<unsigned> counter{0};
   const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
-  return folder + ".~kvn-" + std::to_string(processId) + "-" + std::to_string(counter++) + "-" +
-         std::to_string(ticks % 1000000) + ".tmp";
+  return folder + std::string(kTempPrefix) + std::to_string(processId) + "-" +
+         std::to_string(counter++) + "-" + std::to_string(ticks % 1000000) +
+         std::string(kTempSuffix);
 }
+
+bool AllDigits(std::string_view s) {
+  return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The process number in a name of TempName's form; 0 for any other name.
+unsigned long TempNameProcess(std::string_view name) {
+  if (name.size() <= kTempPrefix.size() + kTempSuffix.size() ||
+      name.substr(0, kTempPrefix.size()) != kTempPrefix ||
+      name.substr(name.size() - kTempSuffix.size()) != kTempSuffix) {
+    return 0;
+  }
+  name = name.substr(kTempPrefix.size(), name.size() - kTempPrefix.size() - kTempSuffix.size());
+  std::string_view parts[3];
+  for (auto& part : parts) {
+    const auto dash = name.find('-');
+    part = name.substr(0, dash);
+    name = dash == std::string_view::npos ? std::string_view() : name.substr(dash + 1);
+  }
+  if (!name.empty() || !AllDigits(parts[0]) || !AllDigits(parts[1]) || !AllDigits(parts[2]) ||
+      parts[0].size() > 9) {
+    return 0;
+  }
+  return std::stoul(std::string(parts[0]));
+}
+
+bool ProcessRuns(unsigned long processId);
 
 #ifdef _WIN32
 
@@ -65,9 +100,59 @@ std::string WinErrorText(DWORD err) {
   return text;
 }
 
+bool ProcessRuns(unsigned long processId) {
+  if (processId == GetCurrentProcessId()) return true;
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(processId));
+  if (process == nullptr) return GetLastError() != ERROR_INVALID_PARAMETER;
+  const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  return running;
+}
+
 #else
 
 std::string ErrnoText(int err) { return std::generic_category().message(err); }
+
+bool ProcessRuns(unsigned long processId) {
+  if (processId == static_cast<unsigned long>(::getpid())) return true;
+  // Only "no such process" counts as gone; a process of another user, which
+  // we may not signal, still runs.
+  return ::kill(static_cast<pid_t>(processId), 0) == 0 || errno != ESRCH;
+}
+
+// Writes content over the file at path where it stands, cuts it to that
+// length and forces it to the disk. The file must exist.
+std::optional<std::string> RewriteInPlace(const std::string& path, const std::string& content) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return ErrnoText(errno);
+  auto fail = [fd](int err) {
+    ::close(fd);
+    return ErrnoText(err);
+  };
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return fail(errno);
+  if (!S_ISREG(st.st_mode)) return fail(EISDIR);
+  const char* data = content.data();
+  std::size_t left = content.size();
+  off_t at = 0;
+  while (left > 0) {
+    const ssize_t n = ::pwrite(fd, data, left, at);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return fail(errno);
+    }
+    if (n == 0) return fail(EIO);
+    data += n;
+    at += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  // Written first, cut after: a crash in between leaves the new content with
+  // a stale tail rather than a shortened file.
+  if (::ftruncate(fd, at) != 0) return fail(errno);
+  if (::fsync(fd) != 0) return fail(errno);
+  if (::close(fd) != 0) return ErrnoText(errno);
+  return std::nullopt;
+}
 
 #endif
 
@@ -159,7 +244,14 @@ std::optional<std::string> ReplaceFileAtomically(const std::string& path,
   for (int attempt = 0; attempt < kTempAttempts && fd < 0; ++attempt) {
     temp = TempName(folder, static_cast<unsigned long>(::getpid()));
     fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return ErrnoText(errno);
+    if (fd < 0 && errno != EEXIST) {
+      // No file can be made beside the target; an existing target that can
+      // be written is rewritten where it stands.
+      const int folderError = errno;
+      struct stat existing {};
+      if (::stat(path.c_str(), &existing) != 0) return ErrnoText(folderError);
+      return RewriteInPlace(path, content);
+    }
   }
   if (fd < 0) return ErrnoText(EEXIST);
 
@@ -233,6 +325,23 @@ std::optional<std::string> ReadFilePrefix(const std::string& path, std::size_t m
 }
 
 #endif
+
+int RemoveStaleTemporaries(const std::string& path) {
+  const std::string folder = FolderOf(path);
+  std::error_code ec;
+  std::filesystem::directory_iterator it(folder.empty() ? "." : folder, ec);
+  int removed = 0;
+  for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    const unsigned long process = TempNameProcess(name);
+    if (process == 0 || ProcessRuns(process)) continue;
+    std::error_code typeError;
+    if (!it->is_regular_file(typeError)) continue;
+    std::error_code removeError;
+    if (std::filesystem::remove(it->path(), removeError)) ++removed;
+  }
+  return removed;
+}
 
 bool IsPlainFile(const std::string& path) {
   if (path.empty()) return false;

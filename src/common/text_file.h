@@ -16,8 +16,19 @@ std::string JoinCrLf(const std::vector<std::string>& lines);
 // Replaces the file at path with content. On failure returns a short reason
 // ("Permission denied", ...); the old file, if any, is left as it was, and the
 // temporary file is removed. A replaced file keeps its permissions.
+//
+// When no temporary file can be created beside the target (a folder that
+// cannot be written, holding a file that can), an existing file is rewritten
+// in place instead and forced to the disk; the reason returned is then that
+// of the rewrite, or, with no file to rewrite, that of the folder.
 std::optional<std::string> ReplaceFileAtomically(const std::string& path,
                                                  const std::string& content);
+
+// Removes the temporary files that ReplaceFileAtomically leaves beside path
+// when its process is killed part way: those of our own naming whose process
+// no longer runs. Files of a running process, and any other file, are kept.
+// Returns how many were removed.
+int RemoveStaleTemporaries(const std::string& path);
 
 // Reads at most maxBytes from the start of the file. nullopt when the file
 // cannot be opened or read (missing, a folder or other non-plain file, no

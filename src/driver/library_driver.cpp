@@ -10,6 +10,14 @@
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#include <elf.h>
+#include <fcntl.h>
+#include <link.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
 #endif
 
 namespace kvn {
@@ -28,7 +36,67 @@ void* FindSymbol(void* handle, const char* name) {
 void CloseLibrary(void* handle) { FreeLibrary(static_cast<HMODULE>(handle)); }
 constexpr char kSeparator = '\\';
 #else
+// The system's loader maps a library's segments straight from the file and
+// takes a bus error when one reaches past the file's end, as in a library
+// that was copied only in part. So before it is handed over, the file must be
+// a whole ELF library of this machine's kind: every segment and header table
+// inside the file. Returns what is wrong, or nothing; a file that cannot be
+// read is left to the loader to report.
+std::string CheckElfFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return {};
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return {};
+  const auto size = static_cast<std::uint64_t>(st.st_size);
+  auto readAt = [fd, size](void* out, std::uint64_t bytes, std::uint64_t at) {
+    if (at > size || bytes > size - at) return false;
+    auto* p = static_cast<char*>(out);
+    while (bytes > 0) {
+      const ssize_t n = ::pread(fd, p, bytes, static_cast<off_t>(at));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      p += n;
+      at += static_cast<std::uint64_t>(n);
+      bytes -= static_cast<std::uint64_t>(n);
+    }
+    return true;
+  };
+  const std::string notLibrary = "not a library for this machine";
+  const std::string cut = "the file is cut short; it may have been copied only in part";
+
+  ElfW(Ehdr) header{};
+  if (!readAt(&header, sizeof header, 0)) return notLibrary;
+  if (std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0) return notLibrary;
+  if (header.e_ident[EI_CLASS] != (sizeof(void*) == 8 ? ELFCLASS64 : ELFCLASS32)) return notLibrary;
+  if (header.e_type != ET_DYN || header.e_phentsize != sizeof(ElfW(Phdr))) return notLibrary;
+  // Another processor's library is the loader's to refuse, with its reason.
+
+  const std::uint64_t phBytes = std::uint64_t{header.e_phnum} * sizeof(ElfW(Phdr));
+  if (header.e_phoff > size || phBytes > size - header.e_phoff) return cut;
+  if (header.e_shoff != 0) {
+    const std::uint64_t shBytes = std::uint64_t{header.e_shnum} * header.e_shentsize;
+    if (header.e_shoff > size || shBytes > size - header.e_shoff) return cut;
+  }
+  for (ElfW(Half) i = 0; i < header.e_phnum; ++i) {
+    ElfW(Phdr) segment{};
+    if (!readAt(&segment, sizeof segment, header.e_phoff + std::uint64_t{i} * sizeof segment))
+      return cut;
+    if (segment.p_type != PT_LOAD && segment.p_type != PT_DYNAMIC) continue;
+    if (segment.p_offset > size || segment.p_filesz > size - segment.p_offset) return cut;
+  }
+  return {};
+}
+
 void* OpenLibrary(const std::string& path, std::string& error) {
+  if (std::string problem = CheckElfFile(path); !problem.empty()) {
+    error = std::move(problem);
+    return nullptr;
+  }
   void* h = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!h) {
     const char* e = dlerror();

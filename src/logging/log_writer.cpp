@@ -78,7 +78,7 @@ LocalDateTime SystemLogClock::now() {
   return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
-LogWriter::LogWriter(LogClock& clock, std::string path) : clock_(clock), path_(std::move(path)) {}
+LogWriter::LogWriter(DateClock& clock, std::string path) : clock_(clock), path_(std::move(path)) {}
 
 LogWriter::~LogWriter() {
   if (file_ != nullptr) std::fclose(file_);

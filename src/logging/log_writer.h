@@ -11,6 +11,7 @@
 #include <string>
 
 #include "common/date_time_forms.h"
+#include "shared/platform.h"
 
 namespace kvn {
 
@@ -27,15 +28,8 @@ inline constexpr std::int16_t kLogResume = 7;
 inline constexpr std::int16_t kLogMessage = 8;
 inline constexpr std::int16_t kLogClear = 9;
 
-// The local date and time of the log's lines.
-class LogClock {
- public:
-  virtual ~LogClock() = default;
-  virtual LocalDateTime now() = 0;
-};
-
 // The computer's local time.
-class SystemLogClock final : public LogClock {
+class SystemLogClock final : public DateClock {
  public:
   LocalDateTime now() override;
 };
@@ -44,7 +38,7 @@ class LogWriter {
  public:
   // path: the log file (the working directory at start-up joined with
   // "kvnvb_DazEvo.Log"). The clock must outlive the writer.
-  LogWriter(LogClock& clock, std::string path);
+  LogWriter(DateClock& clock, std::string path);
   ~LogWriter();  // closes an open log without writing a line
   LogWriter(const LogWriter&) = delete;
   LogWriter& operator=(const LogWriter&) = delete;
@@ -110,7 +104,7 @@ class LogWriter {
   bool fail(std::int16_t& state, const char* what, int err);
   void countLine();
 
-  LogClock& clock_;
+  DateClock& clock_;
   std::string path_;
   std::FILE* file_ = nullptr;
   std::int64_t length_ = -1;  // bytes in the open file; -1 when unknown

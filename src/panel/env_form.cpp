@@ -3,9 +3,11 @@
 #include <QMenuBar>
 #include <QTimer>
 
-#include "app/delay.h"
+#include "shared/delay.h"
+#include "shared/qt_text.h"
 #include "driver/card_ranges.h"
 #include "ui_envForm.h"
+#include "widgets/wheel_guard.h"
 
 namespace kvn {
 
@@ -14,13 +16,12 @@ namespace {
 constexpr int kClientWidthPx = 571;   // 8565 twips at 15 twips a pixel
 constexpr int kClientHeightPx = 185;  // 2775 twips
 
-QString Q(const std::string& s) { return QString::fromLocal8Bit(s); }
-
 }  // namespace
 
 EnvForm::EnvForm(PanelContext context, QWidget* parent)
     : QMainWindow(parent), ui_(std::make_unique<Ui::envForm>()), ctx_(context) {
   ui_->setupUi(this);
+  GuardListsFromWheel(*this);
   setCaption(false);
   // The client area is 8565 x 2775 twips below the menu bar.
   resize(kClientWidthPx, kClientHeightPx + menuBar()->sizeHint().height());

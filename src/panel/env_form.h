@@ -24,7 +24,6 @@ class EnvForm : public QMainWindow {
   explicit EnvForm(PanelContext context, QWidget* parent = nullptr);
   ~EnvForm() override;
 
-  Ui::envForm& ui() { return *ui_; }
   QTimer* brdTimer1() const { return brdTimer1_; }
 
   // The caption, with a reminder when the board is only simulated.
@@ -52,9 +51,20 @@ class EnvForm : public QMainWindow {
   // Closes an open log with its exit message, as Quit does.
   void closeLogForExit();
 
+  // True once a log line could not be written (or a log not be opened)
+  // during this run; a headless logger ends with a failure status then.
+  bool logFailed() const { return logFailed_; }
+
   // One tick of the scan timer: the status indicators, and while Continuous
   // Scan or logging is on the reads and the paced log records.
   void scanTick();
+
+  // The Read of the temperature panel: sensor and set points into the shared
+  // values and the three text boxes.
+  void TemperatureRead();
+  // The Read of the analog panel: the channels of the Start..End range into
+  // their value labels.
+  void AnalogRead();
 
   // The frames that share one place.
   void showLoggingFrame(bool show);
@@ -83,22 +93,8 @@ class EnvForm : public QMainWindow {
   void showLogClosed();
   LogWriter& logWriter();
 
-  std::unique_ptr<LogWriter> logWriter_;
-  // Scan ticks counted since the latest log data record.
-  std::int16_t logTick_ = 0;
-  // --- end of scan and logging
-
   // --- Board function handlers (temperature, analog, board function,
   // --- registers and LED, Help and About); defined in env_form_board.cpp.
- public:
-  // The Read of the temperature panel: sensor and set points into the shared
-  // values and the three text boxes.
-  void TemperatureRead();
-  // The Read of the analog panel: the channels of the Start..End range into
-  // their value labels.
-  void AnalogRead();
-
- private:
   void connectBoardHandlers();
   void onTemperatureSet();
   void refreshAnalogRange();
@@ -109,14 +105,16 @@ class EnvForm : public QMainWindow {
   std::int32_t registerOffset() const;
   QLabel* analogValueLabel(int channel) const;
 
-  // The channel the Analog Format frame is editing.
-  std::int32_t anaEditChan_ = 0;
-  // --- end of board function handlers
-
   std::unique_ptr<Ui::envForm> ui_;
   PanelContext ctx_;
   QTimer* brdTimer1_ = nullptr;
   bool brdAddrSuppress_ = false;
+  // The channel the Analog Format frame is editing.
+  std::int32_t anaEditChan_ = 0;
+  std::unique_ptr<LogWriter> logWriter_;
+  // Scan ticks counted since the latest log data record.
+  std::int16_t logTick_ = 0;
+  bool logFailed_ = false;
 };
 
 }  // namespace kvn

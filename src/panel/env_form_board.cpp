@@ -16,14 +16,12 @@
 #include "common/num_forms.h"
 #include "panel/board_logic.h"
 #include "panel/env_form.h"
+#include "shared/qt_text.h"
 #include "ui_envForm.h"
 
 namespace kvn {
 
 namespace {
-
-QString Q(const std::string& s) { return QString::fromLocal8Bit(s); }
-std::string S(const QString& s) { return s.toLocal8Bit().toStdString(); }
 
 // Turns a left-button release on a watched widget into a call; the call says
 // whether it took the click (which then goes no further).

@@ -10,6 +10,7 @@
 #include "common/num_forms.h"
 #include "logging/log_record.h"
 #include "panel/env_form.h"
+#include "shared/qt_text.h"
 #include "ui_envForm.h"
 
 namespace kvn {
@@ -23,8 +24,8 @@ const char* const kDataHeader =
 // it can count.
 constexpr double kMaxLogPeriodTicks = 32767;
 
-std::string Text(const QLineEdit* box) { return box->text().toLocal8Bit().toStdString(); }
-std::string Text(const QLabel* label) { return label->text().toLocal8Bit().toStdString(); }
+std::string Text(const QLineEdit* box) { return S(box->text()); }
+std::string Text(const QLabel* label) { return S(label->text()); }
 
 }  // namespace
 
@@ -92,10 +93,16 @@ LogWriter& EnvForm::logWriter() {
 
 bool EnvForm::runLog(std::int16_t& state, const std::string& text) {
   LogWriter& writer = logWriter();
+  const bool wasOpen = writer.isOpen();
+  const std::int16_t request = state;
   const bool ok = writer.LoggingFunction(state, text);
-  ui_->logCounter->setText(QString::fromStdString(NumText(writer.lines())));
+  ui_->logCounter->setText(Q(NumText(writer.lines())));
   if (!ok) {
-    if (!writer.isOpen()) showLogClosed();
+    logFailed_ = true;
+    // A log that this failure closed, or one that could not be started,
+    // shows as closed; a failed Clear with no log open leaves the controls
+    // as they were.
+    if (!writer.isOpen() && (wasOpen || request == kLogStart)) showLogClosed();
     ctx_.dialogs.messageBox(writer.error());
   }
   return ok;

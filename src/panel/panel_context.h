@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/platform.h"
-#include "app/program_values.h"
+#include "shared/platform.h"
+#include "shared/program_values.h"
 #include "driver/board_driver.h"
 
 namespace kvn {

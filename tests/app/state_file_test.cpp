@@ -5,7 +5,7 @@
 #include <QTemporaryDir>
 #include <fstream>
 
-#include "app/delay.h"
+#include "shared/delay.h"
 #include "support/scripted_dialogs.h"
 
 namespace kvn {

@@ -16,7 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class FakeClock final : public LogClock {
+class FakeClock final : public DateClock {
  public:
   LocalDateTime now() override { return time; }
   void at(int h, int m, int s) { time.hour = h, time.minute = m, time.second = s; }

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/platform.h"
+#include "shared/platform.h"
 
 namespace kvn::test {
 

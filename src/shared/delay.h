@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/platform.h"
+#include "shared/platform.h"
 
 namespace kvn {
 

@@ -1,11 +1,11 @@
 // Small interfaces in front of what the platform provides, so that tests can
-// stand in for them.
+// stand in for them. Nothing here needs a window toolkit.
 #pragma once
 
 #include <string>
 
-#include "app/program_values.h"
-#include "logging/log_writer.h"
+#include "common/date_time_forms.h"
+#include "shared/program_values.h"
 
 namespace kvn {
 
@@ -18,9 +18,16 @@ class Dialogs {
   virtual std::string inputBox(const std::string& prompt, const std::string& title) = 0;
 };
 
+// The local date and time, as the log's lines show them.
+class DateClock {
+ public:
+  virtual ~DateClock() = default;
+  virtual LocalDateTime now() = 0;
+};
+
 // The wall clock: the local date and time of log lines (now()), and the
 // seconds since midnight of short waits.
-class Clock : public LogClock {
+class Clock : public DateClock {
  public:
   // Seconds since local midnight, with the platform timer's resolution.
   virtual double secondsSinceMidnight() = 0;

@@ -1,4 +1,4 @@
-#include "app/delay.h"
+#include "shared/delay.h"
 
 #include <chrono>
 #include <cmath>
