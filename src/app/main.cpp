@@ -29,6 +29,7 @@ int EndStatus(const kvn::EnvForm& form) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  kvn::IgnoreWriteSignals();
   QApplication app(argc, argv);
   kvn::TerminationSignals termination;
   kvn::ApplyPanelFont(app);

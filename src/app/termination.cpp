@@ -13,6 +13,16 @@
 
 namespace kvn {
 
+void IgnoreWriteSignals() {
+#if !defined(_WIN32)
+  // A closed standard error and a file-size limit must not kill the process
+  // part way through a line: ignored, they make the write fail instead,
+  // which is told and taken back like every other write failure.
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
+#endif
+}
+
 #if defined(_WIN32)
 
 namespace {
@@ -61,11 +71,6 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
   // A logger started over a connection that drops gets SIGHUP: it quits
   // as for Ctrl+C rather than dying with its log open.
   sigaction(SIGHUP, &action, nullptr);
-  // A closed standard error and a file-size limit must not kill the process
-  // part way through a line: ignored, they make the write fail instead,
-  // which is told and taken back like every other write failure.
-  std::signal(SIGPIPE, SIG_IGN);
-  std::signal(SIGXFSZ, SIG_IGN);
 }
 
 TerminationSignals::~TerminationSignals() {

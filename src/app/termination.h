@@ -1,12 +1,16 @@
 // Turns SIGINT, SIGTERM and SIGHUP (Ctrl+C, a service manager stopping a
 // headless logger, a dropped terminal session) into a Qt signal on the window
-// thread. SIGPIPE and SIGXFSZ are ignored, so that the write that raised them
-// fails and is reported instead.
+// thread.
 #pragma once
 
 #include <QObject>
 
 namespace kvn {
+
+// Ignores SIGPIPE and SIGXFSZ, so that a write to a closed pipe or past the
+// file-size limit fails and is reported instead of ending the process. First
+// thing in main: the toolkit may write to standard error as it starts.
+void IgnoreWriteSignals();
 
 class TerminationSignals : public QObject {
   Q_OBJECT

@@ -10,6 +10,12 @@
 #include <QRegularExpression>
 #include <QThread>
 #include <QTemporaryDir>
+#include <csignal>
+#include <functional>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -26,11 +32,15 @@ void Write(const QString& path, const QByteArray& bytes) {
 
 class Program {
  public:
-  Program(const QString& executable, const QString& workDir, const QStringList& args) {
+  // childSetUp runs in the child just before the program starts, for limits
+  // and file descriptors of its own.
+  Program(const QString& executable, const QString& workDir, const QStringList& args,
+          std::function<void()> childSetUp = {}) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     process_.setProcessEnvironment(env);
     process_.setWorkingDirectory(workDir);
+    if (childSetUp) process_.setChildProcessModifier(childSetUp);
     process_.start(executable, args);
   }
   ~Program() {
@@ -115,6 +125,96 @@ TEST(EndToEnd, HeadlessLoggerWritesRecordsUntilSigterm) {
   EXPECT_TRUE(matches(last - 1, QString::number(last - 1).rightJustified(8, ' ') + " " + date +
                                     " " + time + " # Log Closed by Program Exit"));
   EXPECT_TRUE(matches(last, "Log Closed on " + date + " at " + time));
+}
+
+// Waits until the log holds n data records.
+bool WaitForRecords(const QString& log, int n) {
+  QElapsedTimer t;
+  t.start();
+  while (ReadAll(log).count(" > ") < n) {
+    if (t.elapsed() > 60000) return false;
+    QThread::msleep(50);
+  }
+  return true;
+}
+
+TEST(EndToEnd, HangUpQuitsAsTerminationDoes) {
+  QTemporaryDir work;
+  const QString log = work.filePath("kvnvb_DazEvo.Log");
+  Program p(KVN_EXECUTABLE, work.path(), {"/L"});
+  ASSERT_TRUE(WaitForRecords(log, 1));
+  ASSERT_EQ(::kill(static_cast<pid_t>(p.process().processId()), SIGHUP), 0);
+  ASSERT_TRUE(p.finish());
+  EXPECT_EQ(p.process().exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(p.process().exitCode(), 0);
+  EXPECT_TRUE(ReadAll(log).contains("# Log Closed by Program Exit\r\nLog Closed on "));
+  EXPECT_EQ(ReadAll(work.filePath("kvnvb_DazEvo.set")), " 0 \r\n10\r\n");
+}
+
+TEST(EndToEnd, ClosedStandardErrorDoesNotKillTheProgram) {
+  QTemporaryDir work;
+  // Standard error is a pipe nobody reads: the first message box, written
+  // there, would raise SIGPIPE.
+  Program p(KVN_EXECUTABLE, work.path(), {}, [] {
+    int fds[2];
+    if (::pipe(fds) == 0) {
+      ::close(fds[0]);
+      ::dup2(fds[1], 2);
+      ::close(fds[1]);
+    }
+  });
+  const QString state = work.filePath("kvnvb_DazEvo.set");
+  ASSERT_TRUE(p.process().waitForStarted());
+  QThread::msleep(1500);  // well past the status box
+  ASSERT_EQ(p.process().state(), QProcess::Running);
+  p.process().terminate();
+  ASSERT_TRUE(p.finish());
+  EXPECT_EQ(p.process().exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(p.process().exitCode(), 0);
+  EXPECT_EQ(ReadAll(state), " 0 \r\n10\r\n");
+}
+
+TEST(EndToEnd, LoggerStoppedByAFileSizeLimitKeepsWholeLinesAndFailsAtTheEnd) {
+  QTemporaryDir work;
+  Write(work.filePath("kvnvb_DazEvo.set"), " 0 \r\n0\r\n");  // a record every tick
+  const QString log = work.filePath("kvnvb_DazEvo.Log");
+  constexpr rlim_t kLimit = 1500;
+  Program p(KVN_EXECUTABLE, work.path(), {"/L"}, [] {
+    struct rlimit limit {kLimit, kLimit};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  });
+  ASSERT_TRUE(p.waitForError("could not be written")) << p.errors().constData();
+  ASSERT_EQ(p.process().state(), QProcess::Running) << "it keeps scanning without a log";
+  p.process().terminate();
+  ASSERT_TRUE(p.finish());
+  EXPECT_EQ(p.process().exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(p.process().exitCode(), 2);
+  const QList<QByteArray> errors = p.errors().trimmed().split('\n');
+  EXPECT_TRUE(errors.last().contains("status 2")) << p.errors().constData();
+
+  const QByteArray bytes = ReadAll(log);
+  EXPECT_LE(bytes.size(), static_cast<qsizetype>(kLimit));
+  EXPECT_TRUE(bytes.endsWith("\r\n")) << "no torn last line";
+  EXPECT_GT(bytes.count(" > "), 3);
+}
+
+TEST(EndToEnd, CutDriverLibraryIsToldLikeAMissingOne) {
+  QTemporaryDir work;
+  QTemporaryDir bin;
+  ASSERT_TRUE(QFile::copy(KVN_EXECUTABLE, bin.filePath("kvnvb_DazEvo")));
+  const QString library = QFileInfo(KVN_EXECUTABLE).dir().filePath("libkvnapp_DazEvo.so");
+  const QString cut = bin.filePath("libkvnapp_DazEvo.so");
+  ASSERT_TRUE(QFile::copy(library, cut));
+  QFile file(cut);
+  ASSERT_TRUE(file.resize(file.size() / 2));
+  Program p(bin.filePath("kvnvb_DazEvo"), work.path(), {"/L"});
+  ASSERT_TRUE(p.finish());
+  EXPECT_EQ(p.process().exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(p.process().exitCode(), 1);
+  EXPECT_TRUE(p.errors().contains("libkvnapp_DazEvo.so could not be loaded (the file is cut short"))
+      << p.errors().constData();
+  EXPECT_TRUE(p.errors().contains("Program did not properly start, exiting..."));
+  EXPECT_EQ(ReadAll(work.filePath("kvnvb_DazEvo.set")), " 0 \r\n10\r\n");
 }
 
 TEST(EndToEnd, MissingDriverLibraryIsToldAndTheStateFileWrittenBack) {

@@ -7,12 +7,14 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <fstream>
+#include <functional>
 
 #include "install/driver_installer.h"
 #include "panel/env_form.h"
@@ -248,6 +250,41 @@ TEST_F(LifecycleTest, StateFileThatCannotBeWrittenIsTold) {
   ASSERT_EQ(dialogs.shown.size(), 1u);
   EXPECT_NE(dialogs.shown[0].text.find("kvnvb_DazEvo.set"), std::string::npos);
   EXPECT_EQ(driver.count("vbapp_Close"), 1);
+}
+
+TEST_F(LifecycleTest, NoScanTickRunsOnceQuitHasBegun) {
+  // A box of Quit (the state file cannot be written) waits for its answer:
+  // the scan timer is already stopped then, so no tick can reach the log
+  // that Quit has just closed.
+  struct Watching : test::ScriptedDialogs {
+    std::function<void()> onMessage;
+    void messageBox(const std::string& t, const std::string& title) override {
+      ScriptedDialogs::messageBox(t, title);
+      if (onMessage) onMessage();
+    }
+  } watching;
+  bool timerActiveAtBox = true;
+  watching.onMessage = [&] { timerActiveAtBox = form->brdTimer1()->isActive(); };
+  form = std::make_unique<EnvForm>(PanelContext{driver, values, watching, clock});
+  lifecycle = std::make_unique<Lifecycle>(*form, PanelContext{driver, values, watching, clock},
+                                          installation_, [] { return std::string(); });
+  ASSERT_EQ(lifecycle->startUp("/L"), StartOutcome::Running);
+  ASSERT_TRUE(form->brdTimer1()->isActive());
+  ASSERT_TRUE(QDir().mkpath(QString::fromStdString(stateFile()) + "/inside"));
+  lifecycle->quit();
+  ASSERT_EQ(watching.shown.size(), 1u);
+  EXPECT_FALSE(timerActiveAtBox);
+}
+
+TEST_F(LifecycleTest, StartRemovesStaleTemporariesBesideTheStateFile) {
+  // Left by a run killed while it replaced the state file; its process is gone.
+  const QString stale = QDir::current().filePath(".~kvn-999999999-0-1.tmp");
+  std::ofstream(stale.toStdString()) << " 5 \r\n";
+  const QString other = QDir::current().filePath("notes.tmp");
+  std::ofstream(other.toStdString()) << "mine";
+  EXPECT_EQ(start("/X"), StartOutcome::Running);
+  EXPECT_FALSE(QFile::exists(stale));
+  EXPECT_TRUE(QFile::exists(other));
 }
 
 TEST_F(LifecycleTest, TerminationDuringStartUpQuitsWhenStartUpEnds) {

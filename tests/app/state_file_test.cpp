@@ -35,6 +35,8 @@ TEST_F(StateFileTest, ReadsIndexAndPeriodInTheirForms) {
       {" 0 \r\n10\r\n", 0, "10"},
       {"-3 \r\n10\r\n", -3, "10"},
       {"1\n", 1, std::nullopt},                       // one line: period stays
+      {" 0 \r\n\r\n", 0, ""},                          // an empty second line: empty period
+      {" 0 \r\n  \r\n", 0, ""},
       {"", std::nullopt, std::nullopt},               // empty file changes nothing
       {"\r\n\r\n", std::nullopt, std::nullopt},
       {" 1 \r\n1,5\r\n", 1, "1"},                     // the period ends at a comma

@@ -11,6 +11,10 @@
 #ifndef _WIN32
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
 
 #include <csignal>
 #endif
@@ -96,6 +100,69 @@ TEST_F(TextFileTest, FailedWriteKeepsOldFile) {
   ASSERT_TRUE(reason.has_value());
   EXPECT_EQ(ReadRaw(path), "old content\r\n");
   EXPECT_EQ(EntriesInDir(), 1);
+}
+
+TEST_F(TextFileTest, StaleTemporariesOfGoneProcessesAreRemoved) {
+  const std::string gone = PathOf(".~kvn-999999999-3-12345.tmp");  // beyond any process number
+  const std::string ours = PathOf(".~kvn-" + std::to_string(::getpid()) + "-0-1.tmp");
+  const std::string init = PathOf(".~kvn-1-0-1.tmp");               // process 1 always runs
+  const std::string others[] = {PathOf("notes.tmp"), PathOf(".~kvn-abc-0-1.tmp"),
+                                PathOf(".~kvn-999999999-0.tmp"), PathOf("state.set")};
+  for (const auto& p : {gone, ours, init}) WriteRaw(p, "x");
+  for (const auto& p : others) WriteRaw(p, "x");
+  fs::create_directories(PathOf(".~kvn-999999998-0-1.tmp"));  // a folder is not ours
+
+  EXPECT_EQ(RemoveStaleTemporaries(PathOf("state.set")), 1);
+  EXPECT_FALSE(fs::exists(gone));
+  EXPECT_TRUE(fs::exists(ours));
+  EXPECT_TRUE(fs::exists(init));
+  for (const auto& p : others) EXPECT_TRUE(fs::exists(p)) << p;
+  EXPECT_EQ(RemoveStaleTemporaries(PathOf("missing/state.set")), 0);
+}
+
+// Runs check as a user without root's right to write anywhere: as it is,
+// or, under root, in a child process that has become "nobody". The result is
+// check's, through the exit status.
+int AsOrdinaryUser(const std::function<int()>& check) {
+  if (::geteuid() != 0) return check();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(100);
+    ::_exit(check());
+  }
+  int status = 0;
+  if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return 101;
+  return WEXITSTATUS(status);
+}
+
+TEST_F(TextFileTest, FolderThatCannotBeWrittenRewritesItsFileInPlace) {
+  const std::string folder = PathOf("locked");
+  fs::create_directories(folder);
+  const std::string writable = folder + "/state.set";
+  const std::string readOnly = folder + "/readonly.set";
+  WriteRaw(writable, "a much longer old content\r\n");
+  WriteRaw(readOnly, "old\r\n");
+  ASSERT_EQ(::chmod(writable.c_str(), 0666), 0);
+  ASSERT_EQ(::chmod(readOnly.c_str(), 0444), 0);
+  ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+  ASSERT_EQ(::chmod(dir_.c_str(), 0755), 0);
+
+  const int result = AsOrdinaryUser([&] {
+    int failures = 0;
+    // The file can be written: it is, in place, and cut to its new length.
+    if (ReplaceFileAtomically(writable, " 1 \r\n25\r\n").has_value()) failures |= 1;
+    // Neither the folder nor the file can: a real failure, with its reason.
+    const auto denied = ReplaceFileAtomically(readOnly, "new\r\n");
+    if (!denied || *denied != "Permission denied") failures |= 2;
+    const auto noFile = ReplaceFileAtomically(folder + "/new.set", "new\r\n");
+    if (!noFile || *noFile != "Permission denied") failures |= 4;
+    return failures;
+  });
+  ::chmod(folder.c_str(), 0755);
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(ReadRaw(writable), " 1 \r\n25\r\n");
+  EXPECT_EQ(ReadRaw(readOnly), "old\r\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 2) << "no temporary file left";
 }
 
 TEST_F(TextFileTest, KeepsPermissionsOfReplacedFile) {

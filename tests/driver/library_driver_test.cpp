@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 namespace kvn {
 namespace {
 
@@ -61,6 +64,39 @@ TEST(LibraryDriver, LibraryWithoutEveryFunctionIsRefusedByName) {
   // The library's own vbapp_Open (which would say 2) is not used.
   EXPECT_EQ(driver.vbapp_Open(0), kDriverDidNotOpen);
 }
+
+#if !defined(_WIN32)
+TEST(LibraryDriver, CutOrForeignFilesAreRefusedNeverLoaded) {
+  // A half-copied library would take the process down inside the system's
+  // loader; it is refused and reported like a missing one.
+  namespace fs = std::filesystem;
+  const auto whole = fs::file_size(KVN_SIM_LIBRARY);
+  struct Case {
+    std::string name;
+    std::uintmax_t keep;  // bytes of the simulated library kept
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"half.so", whole / 2, "cut short"},
+      {"almost.so", whole - 1, "cut short"},
+      {"headers.so", 100, "cut short"},
+      {"magic.so", 4, "not a library for this machine"},
+  };
+  for (const Case& c : cases) {
+    fs::copy_file(KVN_SIM_LIBRARY, c.name);
+    fs::resize_file(c.name, c.keep);
+    LibraryDriver driver("./" + c.name);
+    EXPECT_FALSE(driver.load()) << c.name;
+    EXPECT_NE(driver.problem().find(c.name), std::string::npos) << driver.problem();
+    EXPECT_NE(driver.problem().find(c.reason), std::string::npos) << driver.problem();
+    EXPECT_EQ(driver.vbapp_Open(0), kDriverDidNotOpen);
+  }
+  std::ofstream("text.so") << "#!/bin/sh\necho not a library\n";
+  LibraryDriver text("./text.so");
+  EXPECT_FALSE(text.load());
+  EXPECT_NE(text.problem().find("not a library for this machine"), std::string::npos);
+}
+#endif
 
 TEST(LibraryDriver, PathInJoinsTheFolder) {
   EXPECT_EQ(LibraryDriver::PathIn(""), KVNAPP_LIBRARY_FILE);

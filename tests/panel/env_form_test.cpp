@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTest>
+#include <QWheelEvent>
 
 #include "support/fake_driver.h"
 #include "support/scripted_dialogs.h"
@@ -125,6 +127,37 @@ TEST_F(EnvFormTest, AddressChangeReopensAndTellsEveryStatus) {
   EXPECT_EQ(child<QComboBox>("brdAddrList")->count(), 2);
 }
 
+TEST_F(EnvFormTest, WheelOverAClosedListNeverChoosesButKeysStillDo) {
+  driver.ranges.ioCount = 2;
+  driver.ranges.ioBase = {0x300, 0x340};
+  form.ReadRanges();
+  form.selectAddressEntry(0);
+  form.show();
+  const auto before = driver.calls.size();
+  for (const char* name : {"brdAddrList", "tmpSensor", "brdOffset", "anaTypeList"}) {
+    auto* list = child<QComboBox>(name);
+    list->setCurrentIndex(0);
+    list->show();  // the format list's frame is hidden at first
+    for (const int delta : {-120, 120, -120}) {
+      const QPointF at(list->width() / 2.0, list->height() / 2.0);
+      QWheelEvent wheel(at, list->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                        Qt::NoModifier, Qt::NoScrollPhase, false);
+      QApplication::sendEvent(list, &wheel);
+    }
+    EXPECT_EQ(list->currentIndex(), 0) << name;
+  }
+  EXPECT_EQ(driver.calls.size(), before) << "no close, no re-open";
+  EXPECT_TRUE(dialogs.shown.empty());
+
+  // The keyboard still chooses, as with a list box: the address changes.
+  auto* address = child<QComboBox>("brdAddrList");
+  address->setFocus();
+  QTest::keyClick(address, Qt::Key_Down);
+  EXPECT_EQ(address->currentIndex(), 1);
+  EXPECT_EQ(driver.count("vbapp_Open"), 1);
+  EXPECT_EQ(values.brdAddrIndex, 1);
+}
+
 TEST_F(EnvFormTest, FramesThatShareAPlaceAreSwapped) {
   form.show();
   EXPECT_TRUE(shown("brdFrame"));
@@ -161,6 +194,7 @@ TEST_F(EnvFormTest, InventoryHasItsListsAndCaptions) {
   for (const char* list : {"tmpSensor", "brdOffset", "anaTypeList", "brdAddrList"})
     EXPECT_EQ(child<QComboBox>(list)->currentIndex(), -1) << list;
   EXPECT_EQ(text("logTime"), "10");
+  EXPECT_EQ(child<QComboBox>("anaTypeList")->pos(), QPoint(8, 40));  // 120, 600 twips
 
   // The four menus, in order, with their access keys.
   QStringList menus;

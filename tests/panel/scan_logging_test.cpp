@@ -303,6 +303,7 @@ TEST_F(ScanLoggingTest, LogThatCannotBeOpenedIsToldAndLeftClosed) {
   ASSERT_EQ(dialogs.shown.size(), 1u);
   EXPECT_NE(dialogs.shown[0].text.find(logPath()), std::string::npos);
   EXPECT_EQ(values.logState, 0);
+  EXPECT_TRUE(form->logFailed());
   EXPECT_FALSE(child<QAction>("brdLogging")->isChecked());
   EXPECT_EQ(child<QPushButton>("logStop")->text(), "Start Log");
   EXPECT_FALSE(child<QGroupBox>("logFrame")->isHidden());
@@ -312,6 +313,19 @@ TEST_F(ScanLoggingTest, LogThatCannotBeOpenedIsToldAndLeftClosed) {
   EXPECT_EQ(values.logState, 0);
   ticks(3);  // the scan does not write while no log is open
   EXPECT_EQ(dialogs.shown.size(), 2u);
+}
+
+TEST_F(ScanLoggingTest, FailedClearWithNoLogOpenLeavesTheControlsAlone) {
+  // A folder with content in the log's place cannot be deleted.
+  ASSERT_TRUE(QDir().mkpath(QString::fromStdString(logPath()) + "/inside"));
+  EXPECT_EQ(child<QPushButton>("logStop")->text(), "Stop Log");  // as the form has it
+  dialogs.answers = {"Clear Log"};
+  click("logClear");
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_NE(dialogs.shown[0].text.find(logPath()), std::string::npos);
+  EXPECT_EQ(child<QPushButton>("logStop")->text(), "Stop Log");
+  EXPECT_EQ(values.logState, 0);
+  EXPECT_TRUE(form->logFailed());
 }
 
 TEST_F(ScanLoggingTest, QuitClosesAnOpenOrPausedLogWithItsExitLines) {
