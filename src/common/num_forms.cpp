@@ -333,3 +333,14 @@ std::string FileForm(double value) {
 }
 
 }  // namespace kvn
+
+namespace kvn {
+
+std::string NumTextWithZero(double value) {
+  std::string out = NumText(value);
+  const std::size_t point = out.front() == '-' ? 1 : 0;
+  if (out.size() > point && out[point] == '.') out.insert(point, 1, '0');
+  return out;
+}
+
+}  // namespace kvn

@@ -57,3 +57,12 @@ std::string HexText(std::int32_t value);
 std::string FileForm(double value);
 
 }  // namespace kvn
+
+namespace kvn {
+
+// NumText with a zero before the point of a fraction between -1 and 1
+// ("0.25", "-0.5"); other values as NumText gives them ("128", "25.5"). The
+// form of the chart legend and of the channel settings dialog's Y range.
+std::string NumTextWithZero(double value);
+
+}  // namespace kvn

@@ -135,3 +135,17 @@ TEST(IntegerForms, SignedDecimalHexAndFileForm) {
 
 }  // namespace
 }  // namespace kvn
+
+namespace kvn {
+namespace {
+
+TEST(NumTextWithZero, ZeroBeforeThePointOfFractionsOnly) {
+  const std::pair<double, const char*> cases[] = {
+      {0.25, "0.25"}, {-0.5, "-0.5"}, {128, "128"}, {25.5, "25.5"}, {0, "0"},
+      {-3, "-3"},     {1e-6, "1E-06"}, {-0.000012, "-0.000012"},
+  };
+  for (const auto& [value, text] : cases) EXPECT_EQ(NumTextWithZero(value), text) << value;
+}
+
+}  // namespace
+}  // namespace kvn

@@ -1,0 +1,244 @@
+#include "chart/chart_model.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <limits>
+
+#include "common/num_forms.h"
+
+namespace kvn {
+
+namespace {
+
+constexpr std::size_t kSources = kChartSources;
+
+// Every value that is stored or drawn is kept within a quarter of the double
+// range, so that sums and differences of two of them (offsets, the view's
+// height, a painter's mapping) stay finite. Readings from the board are
+// 32-bit integers or half degrees and never come near it.
+constexpr double kLimit = std::numeric_limits<double>::max() / 4;
+
+double Finite(double v) {
+  if (std::isnan(v)) return 0;
+  return std::clamp(v, -kLimit, kLimit);
+}
+
+std::size_t At(int i) { return static_cast<std::size_t>(i); }
+
+bool InUse(const ChanSetting& c) { return c.InUse != 0; }
+
+// Chooses what the plot's pixel rows show. Normally that is top..bottom as
+// the range and margins give them; an upside-down range (top < bottom, e.g.
+// YMin above YMax in the settings file) is drawn upside down, matching its
+// labels. A range with no height (top == bottom: YMin == YMax and no
+// margins), or one too thin for the doubles to map onto pixels, gets a band
+// of 1 above and below its middle (wider for values too large for 1 to
+// count), so its flat data is drawn across the middle of the plot.
+void SetView(ChartFrame& f) {
+  const double top = Finite(f.top);
+  const double bottom = Finite(f.bottom);
+  const double scale = std::max({1.0, std::abs(top), std::abs(bottom)});
+  if (std::abs(top - bottom) > scale * 1e-12) {
+    f.viewTop = top;
+    f.viewBottom = bottom;
+    return;
+  }
+  const double middle = top / 2 + bottom / 2;
+  const double half = std::max(1.0, std::abs(middle) * 1e-9);
+  f.viewTop = middle + half;
+  f.viewBottom = middle - half;
+}
+
+}  // namespace
+
+ChartFrame::ChartFrame() {
+  legend.reserve(kSources);
+  title.reserve(64);
+}
+
+StripChartModel::StripChartModel() {
+  for (int i = 0; i < kGridLines; ++i) gridPos_[At(i)] = 4 * (i + 1);
+}
+
+void StripChartModel::load(const Reader& read) {
+  chartXMin_ = 0;
+  chartSpan_ = kSpan;
+  winStart_ = 0;
+  winEnd_ = kSpan;
+  for (std::size_t g = 0; g < kSources; ++g) {
+    const double v = Finite(read(static_cast<int>(g)));
+    std::fill_n(sampleBuf_[g].begin(), kSpan, v);
+  }
+  for (int i = 0; i < kGridLines; ++i) gridPos_[At(i)] = 4 * (i + 1);
+  writePos_ = kSpan;
+}
+
+void StripChartModel::storeReadings(const Reader& read) {
+  for (std::size_t n = 0; n < kSources; ++n) {
+    sampleBuf_[n][At(writePos_)] = Finite(read(static_cast<int>(n)));
+  }
+}
+
+void StripChartModel::tick(const ChanTable& table, const TickInputs& in, const Reader& read,
+                           ChartFrame& frame) {
+  // Data range: channel 0's in Global operation (whether it is shown or
+  // not), else from the lowest YMin to the highest YMax of the channels in
+  // use; 0..5 when none is.
+  double yMin = 0;
+  double yMax = 5;
+  if (in.global) {
+    yMin = table[0].YMin;
+    yMax = table[0].YMax;
+  } else {
+    bool first = true;
+    for (std::size_t c = 0; c < kSources; ++c) {
+      if (!InUse(table[c])) continue;
+      if (first || table[c].YMin < yMin) yMin = table[c].YMin;
+      first = false;
+    }
+    first = true;
+    for (std::size_t c = 0; c < kSources; ++c) {
+      if (!InUse(table[c])) continue;
+      if (first || table[c].YMax > yMax) yMax = table[c].YMax;
+      first = false;
+    }
+  }
+  frame.chartYMin = yMin;
+  frame.chartYMax = yMax;
+
+  // Title: the one channel's Title, or the short names joined by " vs ".
+  frame.title.clear();
+  std::size_t firstShown = 0;
+  int shown = 0;
+  for (std::size_t c = 0; c < kSources; ++c) {
+    if (!InUse(table[c])) continue;
+    if (shown == 0) {
+      frame.title = table[c].Title;
+      firstShown = c;
+    } else {
+      if (shown == 1) frame.title = table[firstShown].Abbrev;
+      frame.title += " vs ";
+      frame.title += table[c].Abbrev;
+    }
+    ++shown;
+  }
+
+  storeReadings(read);
+  legendRows(table, frame.legend);
+
+  frame.top = yMax + in.marginTop;
+  frame.bottom = yMin - in.marginBottom;
+  frame.xMin = chartXMin_;
+  frame.xMax = chartSpan_;
+  SetView(frame);
+
+  // Compaction: the last 72 columns go back to the start.
+  if (winEnd_ == kCompactAt) {
+    constexpr int kFrom = kCompactAt - (kSpan + 1);
+    for (std::size_t n = 0; n < kSources; ++n) {
+      auto& row = sampleBuf_[n];
+      std::copy(row.begin() + kFrom, row.begin() + kCompactAt + 1, row.begin());
+    }
+    winStart_ = 0;
+    winEnd_ = kSpan;
+    writePos_ = kSpan + 1;
+  }
+
+  // A grid line that reached the left edge comes back in at the right.
+  for (int& x : gridPos_) {
+    if (x == 0) x = kGridWrapTo;
+  }
+
+  // Horizontal grid: 8 lines, the last on the top edge. The step is taken
+  // from the halves' difference so that it cannot overflow; divided by 8 it
+  // is the same number.
+  const double step = std::abs(frame.top / 8 - frame.bottom / 8);
+  for (int k = 1; k <= ChartFrame::kGridRows; ++k) {
+    frame.gridY[At(k - 1)] = Finite(frame.bottom + k * step);
+  }
+  std::copy(gridPos_.begin(), gridPos_.end(), frame.gridX.begin());
+
+  frame.xTitle = "Time(sec)";
+  frame.xZero = FileForm(0);
+  frame.xPeriod = FileForm(in.intervalMs / 1000.0);
+  frame.yBottom = FileForm(frame.bottom);
+  frame.yTop = FileForm(frame.top);
+
+  traces(table, in.offset, frame);
+
+  ++winStart_;
+  ++winEnd_;
+  ++writePos_;
+  for (int& x : gridPos_) --x;
+}
+
+void StripChartModel::traces(const ChanTable& table, bool offset, ChartFrame& frame) {
+  for (std::size_t n = 0; n < kSources; ++n) {
+    lastY_[n] = Finite(sampleBuf_[n][At(winStart_)] + (offset ? traceOffset_[n] : 0));
+  }
+  frame.traceCount = 0;
+  double stackBase = 0;
+  for (std::size_t n = 0; n < kSources; ++n) {
+    if (!InUse(table[n])) continue;
+    const auto& row = sampleBuf_[n];
+    if (offset) {
+      // Stacked upward in channel order: this trace's lowest point goes 2
+      // units above the previous trace's highest.
+      const auto [winLow, winHigh] = Avg_Calc(static_cast<int>(n));
+      traceOffset_[n] = Finite(stackBase - winLow);
+      stackBase = Finite(traceOffset_[n] + winHigh + 2);
+      // The flat start takes this tick's offset too, so that it stays level
+      // with the first sample on a tick where the stacking changes.
+      lastY_[n] = Finite(row[At(winStart_)] + traceOffset_[n]);
+    }
+    const double shift = offset ? traceOffset_[n] : 0;
+    const auto t = At(frame.traceCount++);
+    frame.traceChannel[t] = static_cast<int>(n);
+    frame.traceColor[t] = DrawColor(table[n].Color);
+    auto& points = frame.traceY[t];
+    points[0] = lastY_[n];
+    std::size_t i = 1;
+    for (int j = winStart_; j <= winEnd_ && i < points.size(); ++j, ++i) {
+      points[i] = Finite(row[At(j)] + shift);
+    }
+    lastY_[n] = points[i - 1];
+  }
+}
+
+std::pair<double, double> StripChartModel::Avg_Calc(int n) const {
+  if (n < 0 || n >= kChannels) return {0, 0};
+  const auto& row = sampleBuf_[At(n)];
+  double low = row[At(winStart_)];
+  double high = low;
+  for (int j = winStart_; j <= winEnd_; ++j) {
+    const double v = row[At(j)];
+    if (v > high) high = v;
+    if (v < low) low = v;
+  }
+  return {low, high};
+}
+
+void StripChartModel::legendRows(const ChanTable& table, std::vector<LegendRow>& rows) const {
+  std::size_t k = 0;
+  for (std::size_t c = 0; c < kSources; ++c) {
+    if (!InUse(table[c])) continue;
+    if (k == rows.size()) rows.emplace_back();
+    LegendRow& row = rows[k];
+    row.y = 18 - 2.0 * static_cast<double>(k);
+    row.color = DrawColor(table[c].Color);
+    row.text = table[c].Abbrev;
+    row.text += " = ";
+    row.text += NumTextWithZero(sampleBuf_[c][At(writePos_)]);
+    row.text += " units";
+    ++k;
+  }
+  rows.resize(k);
+}
+
+double StripChartModel::sample(int channel, int column) const {
+  if (channel < 0 || channel >= kChannels || column < 0 || column >= kColumns) return 0;
+  return sampleBuf_[At(channel)][At(column)];
+}
+
+}  // namespace kvn
