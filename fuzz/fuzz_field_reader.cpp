@@ -7,18 +7,9 @@
 #include <string>
 
 #include "common/field_reader.h"
+#include "fuzz_check.h"
 
-namespace {
-
-void Check(bool ok, const char* what) {
-  if (!ok) {
-    std::fputs(what, stderr);
-    std::fputc('\n', stderr);
-    std::abort();
-  }
-}
-
-}  // namespace
+using kvn::fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);

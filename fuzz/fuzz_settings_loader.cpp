@@ -9,16 +9,11 @@
 #include <string>
 
 #include "chart/channel_table.h"
+#include "fuzz_check.h"
 
 namespace {
 
-void Check(bool ok, const char* what) {
-  if (!ok) {
-    std::fputs(what, stderr);
-    std::fputc('\n', stderr);
-    std::abort();
-  }
-}
+using kvn::fuzz::Check;
 
 // A text that the file form gives back as written.
 bool WritesBack(const std::string& text) {

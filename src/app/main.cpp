@@ -19,9 +19,10 @@ constexpr int kLogFailedStatus = 2;
 
 int EndStatus(const kvn::EnvForm& form) {
   if (!kvn::IsHeadless() || !form.logFailed()) return 0;
-  std::fputs("kvnvb_DazEvo: the log could not be written during this run (see the "
-             "messages above); ending with status 2.\n",
-             stderr);
+  std::fprintf(stderr,
+               "kvnvb_DazEvo: the log could not be written during this run (see the "
+               "messages above); ending with status %d.\n",
+               kLogFailedStatus);
   std::fflush(stderr);
   return kLogFailedStatus;
 }
