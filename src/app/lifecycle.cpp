@@ -105,6 +105,8 @@ void Lifecycle::quit() {
   // No scan tick may run once Quit has begun, not even while one of its boxes
   // waits for an answer: the log it would write to is being closed.
   form_.brdTimer1()->stop();
+  // Nor may the strip chart read the board any more once it is closed.
+  emit closingWindows();
   ProgramValues& v = ctx_.values;
 
   form_.closeLogForExit();

@@ -44,6 +44,11 @@ class Lifecycle : public QObject {
   // upper case.
   static std::string StartCommand(const std::string& commandLine);
 
+ signals:
+  // Quit has begun: every other window of the program must close now, before
+  // the board is closed.
+  void closingWindows();
+
  private:
   EnvForm& form_;
   PanelContext ctx_;

@@ -3,6 +3,8 @@
 #include <QFont>
 #include <cstdio>
 
+#include "app/chart_host.h"
+#include "app/key_state.h"
 #include "app/lifecycle.h"
 #include "app/qt_platform.h"
 #include "app/termination.h"
@@ -49,10 +51,17 @@ int main(int argc, char* argv[]) {
 
   const kvn::PanelContext context{driver, values, dialogs, clock};
   kvn::EnvForm form(context);
+
+  kvn::ChartValues chartValues;
+  kvn::PlatformKeyState keys;
+  kvn::ChartHost chart({driver, values, dialogs, keys, chartValues, exeDir}, form);
+  QObject::connect(&form, &kvn::EnvForm::chartRequested, &chart, &kvn::ChartHost::open);
   kvn::Lifecycle lifecycle(form, context, *installation, [&driver] {
     driver.load();
     return driver.problem();
   });
+
+  QObject::connect(&lifecycle, &kvn::Lifecycle::closingWindows, &chart, &kvn::ChartHost::closeAll);
 
   QObject::connect(&termination, &kvn::TerminationSignals::received, &lifecycle, [&] {
     lifecycle.terminate();

@@ -72,6 +72,8 @@ class EnvForm : public QMainWindow {
  signals:
   // The Quit button or File, Quit.
   void quitRequested();
+  // The Graph box: open the strip chart window, or bring it forward.
+  void chartRequested();
 
  private:
   void connectHandlers();

@@ -81,9 +81,11 @@ void EnvForm::scanTick() {
 }
 
 void EnvForm::onGraphClick() {
-  // The box works as a button: it never stays ticked. The strip chart it
-  // brings up is not part of the panel yet.
-  if (ui_->Graph_chk->isChecked()) ui_->Graph_chk->setChecked(false);
+  // The box works as a button: it never stays ticked, and each click that
+  // ticked it brings up the strip chart.
+  if (!ui_->Graph_chk->isChecked()) return;
+  ui_->Graph_chk->setChecked(false);
+  emit chartRequested();
 }
 
 LogWriter& EnvForm::logWriter() {

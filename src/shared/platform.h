@@ -2,6 +2,8 @@
 // stand in for them. Nothing here needs a window toolkit.
 #pragma once
 
+#include <climits>
+#include <cstdint>
 #include <string>
 
 #include "common/date_time_forms.h"
@@ -32,5 +34,21 @@ class Clock : public DateClock {
   // Seconds since local midnight, with the platform timer's resolution.
   virtual double secondsSinceMidnight() = 0;
 };
+
+// The keyboard as the strip chart's Ctrl+L / Ctrl+U test reads it: the state
+// of one key, by its Windows virtual-key code, whichever window has the focus.
+// The result has its top bit set (it is negative) while the key is down and
+// is 0 while it is up, so the AND of two results is non-zero exactly when
+// both keys are down.
+class KeyState {
+ public:
+  virtual ~KeyState() = default;
+  virtual std::int16_t GetAsyncKeyState(int virtualKey) = 0;
+};
+
+inline constexpr int kVkControl = 0x11;
+inline constexpr int kVkL = 0x4C;
+inline constexpr int kVkU = 0x55;
+inline constexpr std::int16_t kKeyDown = INT16_MIN;
 
 }  // namespace kvn

@@ -1,0 +1,45 @@
+#include "app/chart_host.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+#include "chart/strip_chart_window.h"
+
+namespace kvn {
+
+namespace {
+
+constexpr int kGapPx = 8;
+
+}  // namespace
+
+ChartHost::ChartHost(ChartContext context, QWidget& mainWindow)
+    : ctx_(context), mainWindow_(mainWindow) {}
+
+ChartHost::~ChartHost() { delete window_.data(); }
+
+void ChartHost::open() {
+  if (!window_) {
+    window_ = new StripChartWindow(ctx_);
+    window_->setAttribute(Qt::WA_DeleteOnClose);
+    // Beside the main panel, or below it when the screen has no room there.
+    const QRect panel = mainWindow_.frameGeometry();
+    QPoint at(panel.right() + 1 + kGapPx, panel.top());
+    if (const QScreen* screen = mainWindow_.screen()) {
+      const QRect room = screen->availableGeometry();
+      if (at.x() + window_->width() > room.right()) at = QPoint(panel.left(), panel.bottom() + 1 + kGapPx);
+    }
+    window_->move(at);
+    window_->load();
+  }
+  window_->show();
+  window_->raise();
+  window_->activateWindow();
+}
+
+void ChartHost::closeAll() {
+  if (window_) window_->close();
+}
+
+}  // namespace kvn

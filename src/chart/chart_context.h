@@ -1,0 +1,36 @@
+// What the strip chart window works with: the board, the program-wide values
+// and the platform's boxes and keyboard, and the chart's own values that
+// outlive the window.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "chart/channel_table.h"
+#include "driver/board_driver.h"
+#include "shared/platform.h"
+#include "shared/program_values.h"
+
+namespace kvn {
+
+// Chart values that live for the whole run, whether the window is open or not.
+struct ChartValues {
+  ChanTable chanTable{};
+  // The record the channel settings dialog edits; set by the Settings button.
+  std::int16_t editChan = 0;
+  // True in Global operation, false in Independent operation.
+  bool globalScale = false;
+};
+
+struct ChartContext {
+  BoardDriver& driver;
+  ProgramValues& values;
+  Dialogs& dialogs;
+  KeyState& keys;
+  ChartValues& chart;
+  // The folder that holds the executable: home of Settings.txt and the
+  // export files.
+  std::string exeDir;
+};
+
+}  // namespace kvn

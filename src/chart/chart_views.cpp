@@ -1,0 +1,276 @@
+#include "chart/chart_views.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+#include "shared/qt_text.h"
+
+namespace kvn {
+
+namespace {
+
+// Positions inside the picture boxes are given in twips; the windows are laid
+// out at 15 twips a pixel.
+constexpr double kTwipsPerPixel = 15;
+constexpr double Twips(double twips) { return twips / kTwipsPerPixel; }
+
+constexpr int kGridLineWidth = 1;   // in pixels of the window's layout
+constexpr int kTraceLineWidth = 2;
+
+}  // namespace
+
+QColor FromColorRef(std::uint32_t colorRef) {
+  return QColor(static_cast<int>(colorRef & 0xFF), static_cast<int>((colorRef >> 8) & 0xFF),
+                static_cast<int>((colorRef >> 16) & 0xFF));
+}
+
+bool PreparedText::set(const std::string& text) {
+  if (text == source_) return false;
+  source_ = text;
+  prepared_.setText(Q(text));
+  prepared_.setTextFormat(Qt::PlainText);
+  return true;
+}
+
+PlotMapping::PlotMapping(const ChartFrame& frame, int w, int h)
+    : xMin_(frame.xMin), yTop_(frame.viewTop) {
+  const double xSpan = frame.xMax - frame.xMin;
+  xScale_ = xSpan > 0 ? w / xSpan : 0;
+  // The model keeps viewTop - viewBottom finite and non-zero.
+  yScale_ = h / (frame.viewTop - frame.viewBottom);
+}
+
+
+PictureView::PictureView(QWidget* parent) : QFrame(parent) {
+  setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setAutoFillBackground(false);
+}
+
+void PictureView::redraw() { update(contentsRect()); }
+
+void PictureView::paintEvent(QPaintEvent* event) {
+  // A tick repaints the picture only; the border when it was uncovered.
+  if (!contentsRect().contains(event->rect())) QFrame::paintEvent(event);
+  QPainter p(this);
+  const QRect area = contentsRect();
+  p.setClipRect(area);
+  p.translate(area.topLeft());
+  paintPicture(p, area.size());
+}
+
+PlotView::PlotView(QWidget* parent) : PictureView(parent) {}
+
+void PlotView::showFrame(const ChartFrame& frame) {
+  frame_ = &frame;
+  redraw();
+}
+
+void PlotView::paintPicture(QPainter& p, QSize size) {
+  if (!frame_) {
+    p.fillRect(QRect(QPoint(), size), Qt::white);
+    return;
+  }
+  const qreal dpr = devicePixelRatioF();
+  const auto device = [dpr](double v) { return static_cast<int>(std::lround(v * dpr)); };
+  canvas_.draw(*frame_, device(size.width()), device(size.height()),
+               std::max(1, device(kGridLineWidth)), std::max(1, device(kTraceLineWidth)));
+  // One image pixel to one screen pixel.
+  QImage& image = canvas_.image();
+  image.setDevicePixelRatio(dpr);
+  p.drawImage(QPoint(), image);
+}
+
+void PlotCanvas::draw(const ChartFrame& f, int w, int h, int gridWidth, int traceWidth) {
+  if (image_.width() != w || image_.height() != h) image_ = QImage(w, h, QImage::Format_RGB32);
+  if (image_.isNull()) return;
+  image_.fill(0xFFFFFFFFu);
+  pixels_ = reinterpret_cast<std::uint32_t*>(image_.bits());
+  stride_ = static_cast<std::size_t>(image_.bytesPerLine() / 4);
+  width_ = w;
+  height_ = h;
+  const PlotMapping map(f, w, h);
+
+  const std::uint32_t grid = FromColorRef(ChartFrame::kGridColor).rgb();
+  for (double y : f.gridY) {
+    const int row = map.row(y);
+    fill(0, row, w, row + gridWidth, grid);
+  }
+  for (int x : f.gridX) {
+    const int column = map.column(x);
+    fill(column, 0, column + gridWidth, h, grid);
+  }
+
+  std::array<int, ChartFrame::kTracePoints> xs{};
+  for (std::size_t i = 0; i < xs.size(); ++i) xs[i] = map.column(static_cast<double>(i));
+  for (int t = 0; t < f.traceCount; ++t) {
+    const auto& ys = f.traceY[static_cast<std::size_t>(t)];
+    const std::uint32_t color = FromColorRef(f.traceColor[static_cast<std::size_t>(t)]).rgb();
+    int previous = map.row(ys[0]);
+    for (std::size_t i = 1; i < xs.size(); ++i) {
+      const int next = map.row(ys[i]);
+      segment(xs[i - 1], previous, xs[i], next, traceWidth, color);
+      previous = next;
+    }
+  }
+}
+
+// Fills the pixels left..right-1, top..bottom-1 that lie in the image.
+inline void PlotCanvas::fill(int left, int top, int right, int bottom, std::uint32_t argb) {
+  left = std::max(left, 0);
+  top = std::max(top, 0);
+  right = std::min(right, width_);
+  bottom = std::min(bottom, height_);
+  if (left >= right || top >= bottom) return;
+  std::uint32_t* row = pixels_ + static_cast<std::size_t>(top) * stride_;
+  for (int y = top; y < bottom; ++y, row += stride_) std::fill(row + left, row + right, argb);
+}
+
+// A line of the given width from (x1, y1) to (x2, y2), drawn as a square pen
+// moved along it one column at a time: in each column the pen covers the
+// rows the line passes through there, so steep parts stay joined.
+void PlotCanvas::segment(int x1, int y1, int x2, int y2, int width, std::uint32_t argb) {
+  if (x2 < x1) {
+    std::swap(x1, x2);
+    std::swap(y1, y2);
+  }
+  const int half = width / 2;
+  // Nothing to draw when the line passes wholly above or below the image.
+  if (std::max(y1, y2) - half + width <= 0 || std::min(y1, y2) - half >= height_) return;
+  const int first = std::max(x1, -width);
+  const int last = std::min(x2, width_ + width);
+  if (first > last) return;
+  // The line's row at each column, in 16.16 fixed point, stepped from column
+  // to column (rounded half up). Rows and columns lie within +-2^15, so
+  // nothing overflows.
+  const std::int64_t dx = x2 - x1;
+  const std::int64_t step = dx > 0 ? (static_cast<std::int64_t>(y2 - y1) * 65536) / dx : 0;
+  std::int64_t at = static_cast<std::int64_t>(y1) * 65536 + 32768 + step * (first - x1);
+  const auto rowOf = [](std::int64_t fixed) { return static_cast<int>(fixed >> 16); };
+  int a = dx > 0 ? rowOf(at) : y1;
+  // The pen put down at column x covers the rows between the line's rows at
+  // x and x + 1, in columns x - half .. x - half + width - 1.
+  const auto nextPen = [&](int x) {
+    at += step;
+    const int b = x < x2 ? rowOf(at) : y2;
+    const std::pair<int, int> rows{std::min(a, b) - half, std::max(a, b) - half + width};
+    a = b;
+    return rows;
+  };
+  const auto column = [&](int c, int top, int bottom) {
+    top = std::max(top, 0);
+    bottom = std::min(bottom, height_);
+    if (top >= bottom) return;
+    std::uint32_t* pixel = pixels_ + static_cast<std::size_t>(top) * stride_ + c;
+    for (int y = top; y < bottom; ++y, pixel += stride_) *pixel = argb;
+  };
+  if (width == 2) {
+    // The usual width: column c is covered by the pens at c and c + 1, so
+    // each column is filled once with the union of the two.
+    std::pair<int, int> previous{INT_MAX, INT_MIN};
+    for (int x = first; x <= last + 1; ++x) {
+      const std::pair<int, int> pen = x <= last ? nextPen(x) : previous;
+      const int c = x - 1;
+      if (c >= 0 && c < width_)
+        column(c, std::min(previous.first, pen.first), std::max(previous.second, pen.second));
+      previous = pen;
+    }
+    return;
+  }
+  for (int x = first; x <= last; ++x) {
+    const auto [top, bottom] = nextPen(x);
+    for (int c = std::max(x - half, 0); c < std::min(x - half + width, width_); ++c) column(c, top, bottom);
+  }
+}
+
+YAxisView::YAxisView(QWidget* parent) : PictureView(parent) {}
+
+void YAxisView::setLabels(const std::string& top, const std::string& bottom) {
+  const bool changed = top_.set(top);
+  if (bottom_.set(bottom) || changed) redraw();
+}
+
+void YAxisView::paintPicture(QPainter& p, QSize size) {
+  p.fillRect(QRect(QPoint(), size), palette().window());
+  const double left = size.width() / 2.0 - Twips(100);
+  p.drawStaticText(QPointF(left, size.height() - Twips(300)), bottom_.text());
+  p.drawStaticText(QPointF(left, Twips(10)), top_.text());
+}
+
+XAxisView::XAxisView(QWidget* parent) : PictureView(parent) {}
+
+void XAxisView::setLabels(const std::string& period, const std::string& title,
+                          const std::string& zero) {
+  bool changed = period_.set(period);
+  changed = title_.set(title) || changed;
+  if (zero_.set(zero) || changed) redraw();
+}
+
+void XAxisView::paintPicture(QPainter& p, QSize size) {
+  p.fillRect(QRect(QPoint(), size), palette().window());
+  p.drawStaticText(QPointF(size.width() / 2.0, 0), title_.text());
+  p.drawStaticText(QPointF(size.width() - Twips(400), 0), zero_.text());
+  p.drawStaticText(QPointF(0, 0), period_.text());
+}
+
+LegendView::LegendView(QWidget* parent) : PictureView(parent) {}
+
+void LegendView::setRows(const std::vector<LegendRow>& rows) {
+  const auto same = [](const LegendRow& a, const LegendRow& b) {
+    return a.y == b.y && a.color == b.color && a.text == b.text;
+  };
+  if (std::equal(rows.begin(), rows.end(), rows_.begin(), rows_.end(), same)) return;
+  rows_.resize(rows.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    // Assigned member by member, so that the texts keep their storage.
+    rows_[i].y = rows[i].y;
+    rows_[i].color = rows[i].color;
+    rows_[i].text = rows[i].text;
+  }
+  redraw();
+}
+
+void LegendView::paintPicture(QPainter& p, QSize size) {
+  p.fillRect(QRect(QPoint(), size), palette().window());
+  // The legend's own scale: 0..20 to the right, 0..20 upward.
+  const double ux = size.width() / 20.0;
+  const double uy = size.height() / 20.0;
+  for (const LegendRow& row : rows_) {
+    const QColor color = FromColorRef(row.color);
+    const double y = (20 - row.y) * uy;
+    p.setPen(color);
+    p.drawLine(QPointF(0, y), QPointF(5 * ux, y));
+    p.drawStaticText(QPointF(5 * ux, y - uy), texts_.get(row.text));
+  }
+}
+
+const QStaticText& TextCache::get(const std::string& text) {
+  auto found = texts_.find(text);
+  if (found != texts_.end()) return found->second;
+  if (texts_.size() >= kMaxTexts) texts_.clear();
+  QStaticText prepared(Q(text));
+  prepared.setTextFormat(Qt::PlainText);
+  return texts_.emplace(text, std::move(prepared)).first->second;
+}
+
+TitleLabel::TitleLabel(QWidget* parent) : QLabel(parent) {
+  prepared_.setTextFormat(Qt::PlainText);
+}
+
+void TitleLabel::paintEvent(QPaintEvent* event) {
+  QFrame::paintEvent(event);
+  if (text() != shown_) {
+    shown_ = text();
+    prepared_.setText(shown_);
+  }
+  QPainter p(this);
+  const QRect area = contentsRect();
+  p.setClipRect(area);
+  p.drawStaticText(QPointF(area.left(), area.top() + (area.height() - fontMetrics().height()) / 2.0),
+                   prepared_);
+}
+
+}  // namespace kvn

@@ -1,0 +1,187 @@
+// The painting areas of the strip chart window. Each one maps its part of a
+// prepared ChartFrame to pixels; none of them reads the board or the model.
+//
+// The plot is drawn in device pixels with our own arithmetic, so that on a
+// screen with a scale factor it has the screen's full resolution, and without
+// antialiasing, straight into an image: the grid as whole-pixel rows and
+// columns, the traces as runs of a square pen. That is many times faster than
+// a painter stroking wide lines, and it is what the chart redraws on every
+// tick, up to a thousand times a second.
+#pragma once
+
+#include <QFrame>
+#include <QImage>
+#include <QLabel>
+#include <unordered_map>
+#include <QStaticText>
+#include <algorithm>
+#include <array>
+#include <string>
+#include <vector>
+
+#include "chart/chart_model.h"
+
+namespace kvn {
+
+// A text prepared for drawing, prepared again only when its content changes.
+class PreparedText {
+ public:
+  // True when the text changed.
+  bool set(const std::string& text);
+  const QStaticText& text() const { return prepared_; }
+  const std::string& source() const { return source_; }
+
+ private:
+  std::string source_;
+  QStaticText prepared_;
+};
+
+// Prepared texts kept by their content, for texts that come back often (the
+// legend's readings). Forgets everything once it holds too many.
+class TextCache {
+ public:
+  const QStaticText& get(const std::string& text);
+
+ private:
+  static constexpr std::size_t kMaxTexts = 1024;
+  std::unordered_map<std::string, QStaticText> texts_;
+};
+
+// A label that draws its text prepared, left-aligned and centred vertically.
+class TitleLabel : public QLabel {
+  Q_OBJECT
+ public:
+  explicit TitleLabel(QWidget* parent = nullptr);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QString shown_;
+  QStaticText prepared_;
+};
+
+// Maps the plot's data units to the device pixels of an area w x h: X from
+// frame.xMin (left edge) to frame.xMax (right edge), Y from frame.viewTop
+// (top row) to frame.viewBottom (bottom edge). Results are clamped far
+// outside the area, so that any finite value gives a usable pixel.
+class PlotMapping {
+ public:
+  PlotMapping(const ChartFrame& frame, int w, int h);
+  int column(double x) const { return ToPixel((x - xMin_) * xScale_); }
+  int row(double y) const { return ToPixel((yTop_ - y) * yScale_); }
+
+ private:
+  // Pixel results are kept within this distance of the area, far enough that
+  // a line to a point beyond it leaves the area at the true angle to within a
+  // pixel, near enough that the drawing's integer arithmetic is safe.
+  static constexpr double kFarPixels = 1 << 15;
+  static int ToPixel(double v) {
+    // Rounded half up; v is finite here, or infinite and clamped.
+    const double up = std::clamp(v, -kFarPixels, kFarPixels) + 0.5;
+    const int i = static_cast<int>(up);
+    return up < i ? i - 1 : i;
+  }
+
+  double xMin_, xScale_, yTop_, yScale_;
+};
+
+// The plot's picture in device pixels: white ground, the grid, the traces.
+class PlotCanvas {
+ public:
+  // Draws the frame into an image of w x h pixels; gridWidth and traceWidth
+  // are the line widths in those pixels.
+  void draw(const ChartFrame& frame, int w, int h, int gridWidth, int traceWidth);
+  QImage& image() { return image_; }
+
+ private:
+  void fill(int left, int top, int right, int bottom, std::uint32_t argb);
+  void segment(int x1, int y1, int x2, int y2, int width, std::uint32_t argb);
+
+  QImage image_;
+  // The image's pixels while it is drawn.
+  std::uint32_t* pixels_ = nullptr;
+  std::size_t stride_ = 0;
+  int width_ = 0;
+  int height_ = 0;
+};
+
+// A picture box: a sunken border around the picture that is drawn.
+class PictureView : public QFrame {
+  Q_OBJECT
+ public:
+  explicit PictureView(QWidget* parent = nullptr);
+
+ protected:
+  // Asks for the picture to be painted again (not the border).
+  void redraw();
+  void paintEvent(QPaintEvent* event) final;
+  // Paints the whole picture, of the given size, with the origin at its
+  // top-left corner.
+  virtual void paintPicture(QPainter& p, QSize size) = 0;
+};
+
+// The plot (Graph_pic): white ground, the grid, one trace per channel in use.
+class PlotView : public PictureView {
+  Q_OBJECT
+ public:
+  explicit PlotView(QWidget* parent = nullptr);
+  // The frame is kept by reference and read at every paint.
+  void showFrame(const ChartFrame& frame);
+
+ protected:
+  void paintPicture(QPainter& p, QSize size) override;
+
+ private:
+  const ChartFrame* frame_ = nullptr;
+  PlotCanvas canvas_;
+};
+
+// The Y-axis strip (y_pic): the plot's top and bottom values.
+class YAxisView : public PictureView {
+  Q_OBJECT
+ public:
+  explicit YAxisView(QWidget* parent = nullptr);
+  void setLabels(const std::string& top, const std::string& bottom);
+
+ protected:
+  void paintPicture(QPainter& p, QSize size) override;
+
+ private:
+  PreparedText top_, bottom_;
+};
+
+// The X-axis strip (x_pic): the sample period, "Time(sec)" and 0.
+class XAxisView : public PictureView {
+  Q_OBJECT
+ public:
+  explicit XAxisView(QWidget* parent = nullptr);
+  void setLabels(const std::string& period, const std::string& title, const std::string& zero);
+
+ protected:
+  void paintPicture(QPainter& p, QSize size) override;
+
+ private:
+  PreparedText period_, title_, zero_;
+};
+
+// The legend (legend_pic), scaled 0..20 both ways with Y upward: per row a
+// colour sample from (0, y) to (5, y) and the text from (5, y + 1) down.
+class LegendView : public PictureView {
+  Q_OBJECT
+ public:
+  explicit LegendView(QWidget* parent = nullptr);
+  void setRows(const std::vector<LegendRow>& rows);
+
+ protected:
+  void paintPicture(QPainter& p, QSize size) override;
+
+ private:
+  std::vector<LegendRow> rows_;
+  TextCache texts_;
+};
+
+// 0x00BBGGRR to a colour.
+QColor FromColorRef(std::uint32_t colorRef);
+
+}  // namespace kvn
