@@ -4,7 +4,9 @@
 #include <QScreen>
 #include <QWidget>
 
+#include "app/lifecycle.h"
 #include "chart/strip_chart_window.h"
+#include "panel/env_form.h"
 
 namespace kvn {
 
@@ -14,8 +16,11 @@ constexpr int kGapPx = 8;
 
 }  // namespace
 
-ChartHost::ChartHost(ChartContext context, QWidget& mainWindow)
-    : ctx_(context), mainWindow_(mainWindow) {}
+ChartHost::ChartHost(ChartContext context, EnvForm& form, Lifecycle& lifecycle)
+    : ctx_(context), form_(form) {
+  connect(&form, &EnvForm::chartRequested, this, &ChartHost::open);
+  connect(&lifecycle, &Lifecycle::closingWindows, this, &ChartHost::closeAll);
+}
 
 ChartHost::~ChartHost() { delete window_.data(); }
 
@@ -24,9 +29,9 @@ void ChartHost::open() {
     window_ = new StripChartWindow(ctx_);
     window_->setAttribute(Qt::WA_DeleteOnClose);
     // Beside the main panel, or below it when the screen has no room there.
-    const QRect panel = mainWindow_.frameGeometry();
+    const QRect panel = form_.frameGeometry();
     QPoint at(panel.right() + 1 + kGapPx, panel.top());
-    if (const QScreen* screen = mainWindow_.screen()) {
+    if (const QScreen* screen = form_.screen()) {
       const QRect room = screen->availableGeometry();
       if (at.x() + window_->width() > room.right()) at = QPoint(panel.left(), panel.bottom() + 1 + kGapPx);
     }

@@ -1,5 +1,5 @@
-// Opens the strip chart window beside the main panel and closes it when the
-// program quits.
+// Opens the strip chart window beside the main panel when its Graph box asks,
+// and closes it when the program quits, before the board is closed.
 #pragma once
 
 #include <QObject>
@@ -8,16 +8,18 @@
 #include "chart/chart_context.h"
 #include "chart/strip_chart_window.h"
 
-class QWidget;
-
 namespace kvn {
+
+class EnvForm;
+class Lifecycle;
 
 class ChartHost : public QObject {
   Q_OBJECT
 
  public:
-  // The chart opens beside mainWindow.
-  ChartHost(ChartContext context, QWidget& mainWindow);
+  // Answers the form's Graph box and the lifecycle's Quit. The chart opens
+  // beside the form.
+  ChartHost(ChartContext context, EnvForm& form, Lifecycle& lifecycle);
   ~ChartHost() override;
 
   // Creates and loads the window when it is not open, then shows it and
@@ -31,7 +33,7 @@ class ChartHost : public QObject {
 
  private:
   ChartContext ctx_;
-  QWidget& mainWindow_;
+  EnvForm& form_;
   QPointer<StripChartWindow> window_;
 };
 

@@ -52,16 +52,15 @@ int main(int argc, char* argv[]) {
   const kvn::PanelContext context{driver, values, dialogs, clock};
   kvn::EnvForm form(context);
 
-  kvn::ChartValues chartValues;
-  kvn::PlatformKeyState keys;
-  kvn::ChartHost chart({driver, values, dialogs, keys, chartValues, exeDir}, form);
-  QObject::connect(&form, &kvn::EnvForm::chartRequested, &chart, &kvn::ChartHost::open);
   kvn::Lifecycle lifecycle(form, context, *installation, [&driver] {
     driver.load();
     return driver.problem();
   });
 
-  QObject::connect(&lifecycle, &kvn::Lifecycle::closingWindows, &chart, &kvn::ChartHost::closeAll);
+  // The strip chart's values outlive its window.
+  kvn::ChartValues chartValues;
+  kvn::PlatformKeyState keys;
+  kvn::ChartHost chart({driver, values, dialogs, keys, chartValues, exeDir}, form, lifecycle);
 
   QObject::connect(&termination, &kvn::TerminationSignals::received, &lifecycle, [&] {
     lifecycle.terminate();

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QCheckBox>
+#include <QScrollBar>
+#include <QTest>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -16,6 +19,8 @@
 #include <fstream>
 #include <functional>
 
+#include "app/chart_host.h"
+#include "chart/strip_chart_window.h"
 #include "install/driver_installer.h"
 #include "panel/env_form.h"
 #include "support/fake_driver.h"
@@ -323,6 +328,69 @@ TEST_F(LifecycleTest, AnyCommandLineIsSafe) {
   EXPECT_TRUE(child<QAction>("brdLogging")->isChecked());
   EXPECT_EQ(Lifecycle::StartCommand("  a/lB  "), "A/LB");
   EXPECT_EQ(Lifecycle::StartCommand(std::string("\0/l", 3)), std::string("\0/L", 3));
+}
+
+// The Graph box and the strip chart, wired as the program wires them.
+class ChartWiringTest : public LifecycleTest {
+ protected:
+  class NoKeys : public KeyState {
+    std::int16_t GetAsyncKeyState(int) override { return 0; }
+  };
+  void makeWithChart() {
+    make();
+    chartHost = std::make_unique<ChartHost>(
+        ChartContext{driver, values, dialogs, keys, chartValues, exeDir.path().toStdString()},
+        *form, *lifecycle);
+  }
+  void clickGraph() { child<QCheckBox>("Graph_chk")->click(); }
+
+  QTemporaryDir exeDir;
+  NoKeys keys;
+  ChartValues chartValues;
+  std::unique_ptr<ChartHost> chartHost;
+};
+
+TEST_F(ChartWiringTest, GraphOpensOneChartAndBringsItForwardWithoutResetting) {
+  makeWithChart();
+  ASSERT_EQ(lifecycle->startUp("/X"), StartOutcome::Running);
+  clickGraph();
+  StripChartWindow* chart = chartHost->window();
+  ASSERT_NE(chart, nullptr);
+  EXPECT_FALSE(child<QCheckBox>("Graph_chk")->isChecked());
+  EXPECT_TRUE(chart->isVisible());
+  EXPECT_TRUE(chart->timer().isActive());
+  chart->tick();
+  chart->tick();
+  const int writePos = chart->model().writePos();
+
+  clickGraph();
+  EXPECT_EQ(chartHost->window(), chart);
+  EXPECT_EQ(chart->model().writePos(), writePos);
+
+  // Closed, it opens afresh at the next click.
+  chart->close();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_EQ(chartHost->window(), nullptr);
+  clickGraph();
+  ASSERT_NE(chartHost->window(), nullptr);
+  EXPECT_EQ(chartHost->window()->model().writePos(), 70);
+}
+
+TEST_F(ChartWiringTest, QuitClosesTheChartBeforeTheBoardAndNothingReadsItAfter) {
+  makeWithChart();
+  ASSERT_EQ(lifecycle->startUp("/X"), StartOutcome::Running);
+  clickGraph();
+  StripChartWindow* chart = chartHost->window();
+  ASSERT_NE(chart, nullptr);
+  chart->findChild<QScrollBar*>("speed_scroll")->setValue(1);
+  QTest::qWait(20);
+
+  lifecycle->terminate();  // as SIGTERM does
+  ASSERT_EQ(driver.calls.back(), "vbapp_Close()");
+  const std::size_t closedAt = driver.calls.size();
+  EXPECT_TRUE(chartHost->window() == nullptr || !chartHost->window()->isVisible());
+  QTest::qWait(30);  // thirty 1 ms ticks' time
+  EXPECT_EQ(driver.calls.size(), closedAt);
 }
 
 }  // namespace

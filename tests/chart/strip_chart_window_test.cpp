@@ -1,0 +1,257 @@
+// The strip chart window through its real widgets, with the fake driver and a
+// keyboard the test holds down.
+#include "chart/strip_chart_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <set>
+
+#include "support/fake_driver.h"
+#include "support/scripted_dialogs.h"
+
+namespace kvn {
+namespace {
+
+class HeldKeys : public KeyState {
+ public:
+  std::set<int> down;
+  std::int16_t GetAsyncKeyState(int key) override { return down.count(key) ? kKeyDown : 0; }
+};
+
+class ChartWindowTest : public ::testing::Test {
+ protected:
+  ChartWindowTest() : window({driver, values, dialogs, keys, chart, dir.path().toStdString()}) {}
+
+  template <typename T>
+  T* child(const char* name) {
+    T* w = window.findChild<T*>(name);
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+  }
+  QComboBox* sourceList(int i) { return child<QComboBox>(("Chnsrc_lst_" + std::to_string(i)).c_str()); }
+  std::vector<int> inUse() const {
+    std::vector<int> out;
+    for (int c = 0; c < 13; ++c)
+      if (chart.chanTable[static_cast<std::size_t>(c)].InUse) out.push_back(c);
+    return out;
+  }
+
+  QTemporaryDir dir;
+  test::FakeDriver driver;
+  ProgramValues values;
+  test::ScriptedDialogs dialogs;
+  HeldKeys keys;
+  ChartValues chart;
+  StripChartWindow window;
+};
+
+TEST_F(ChartWindowTest, LoadShowsChannelZeroInGlobalOperationAndStartsTheTimer) {
+  driver.setDefault("envReadAna", 7);
+  window.load();
+
+  for (int i = 0; i < 8; ++i) {
+    ASSERT_EQ(sourceList(i)->count(), 12);
+    EXPECT_EQ(sourceList(i)->currentText(), "Ana1");
+    EXPECT_EQ(sourceList(i)->itemText(8), "Hum");
+    EXPECT_EQ(child<QLabel>(("Chan_lbl_" + std::to_string(i)).c_str())->text(),
+              QStringLiteral("Chan%1").arg(i));
+  }
+  EXPECT_EQ(child<QComboBox>("Chann_lst")->itemText(11), "Chan11");
+  EXPECT_EQ(inUse(), std::vector<int>{0});
+  EXPECT_EQ(chart.chanTable[0].InUse, -1);
+  EXPECT_TRUE(child<QRadioButton>("Glob_rad")->isChecked());
+  EXPECT_TRUE(chart.globalScale);
+  EXPECT_EQ(child<QPushButton>("Stop_cmd")->text(), "Stop");
+  EXPECT_EQ(window.windowTitle(), "StripChart");
+  EXPECT_TRUE(window.timer().isActive());
+  EXPECT_EQ(window.timer().interval(), 50);
+  EXPECT_EQ(window.timer().timerType(), Qt::PreciseTimer);
+  // One reading of every source fills the chart: the temperatures are read
+  // before each of the twelve.
+  EXPECT_EQ(driver.count("envReadTemp"), 12);
+  EXPECT_EQ(window.model().sample(0, 0), 7);
+  EXPECT_EQ(window.model().sample(0, 69), 7);
+  EXPECT_TRUE(dialogs.shown.empty());
+
+  window.tick();
+  EXPECT_EQ(child<QLabel>("graphtitle_lbl")->text(), "Analog Sensor 1");
+  EXPECT_EQ(driver.count("envReadTemp"), 24);
+  ASSERT_EQ(window.frame().legend.size(), 1u);
+  EXPECT_EQ(window.frame().legend[0].text, "Ana1 = 7 units");
+}
+
+TEST_F(ChartWindowTest, ABadSettingsFileIsReportedOnceAtLoad) {
+  QFile f(QDir(dir.path()).filePath("Settings.txt"));
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write("Volt\r\n255\r\nlots\r\n0\r\n");
+  f.close();
+  window.load();
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_NE(dialogs.shown[0].text.find("Settings.txt"), std::string::npos);
+  EXPECT_EQ(sourceList(0)->currentText(), "Ana1");  // the defaults
+}
+
+TEST_F(ChartWindowTest, SourceListsPutTheUnionOfTheirChannelsInUse) {
+  window.load();
+  sourceList(3)->setCurrentIndex(8);
+  EXPECT_EQ(inUse(), (std::vector<int>{0, 8}));
+  sourceList(5)->setCurrentIndex(8);  // the same channel twice: one line
+  EXPECT_EQ(inUse(), (std::vector<int>{0, 8}));
+  sourceList(3)->setCurrentIndex(2);  // list 5 still shows channel 8
+  EXPECT_EQ(inUse(), (std::vector<int>{0, 2, 8}));
+  for (int i = 0; i < 8; ++i) sourceList(i)->setCurrentIndex(9);
+  EXPECT_EQ(inUse(), std::vector<int>{9});
+
+  window.tick();
+  EXPECT_EQ(window.frame().traceCount, 1);
+  EXPECT_EQ(window.frame().title, "Cur Temperature");
+}
+
+TEST_F(ChartWindowTest, GlobalAndIndependentRangesAndTheSettingsButton) {
+  window.load();
+  chart.chanTable[0].YMin = 0;
+  chart.chanTable[0].YMax = 10;
+  chart.chanTable[8].YMin = -5;
+  chart.chanTable[8].YMax = 20;
+  sourceList(2)->setCurrentIndex(8);
+  child<QScrollBar>("ScaleMax_Scroll")->setValue(3);
+  child<QScrollBar>("ScaleMin_Scroll")->setValue(2);
+
+  window.tick();  // Global: channel 0's range for every trace
+  EXPECT_EQ(window.frame().top, 13);
+  EXPECT_EQ(window.frame().bottom, -2);
+
+  child<QRadioButton>("Ind_rad")->click();
+  EXPECT_FALSE(chart.globalScale);
+  window.tick();
+  EXPECT_EQ(window.frame().yTop, " 23 ");
+  EXPECT_EQ(window.frame().yBottom, "-7 ");
+
+  // Settings: the upper margin goes to 0, the lower one stays; in
+  // Independent operation the chosen trace's source channel is edited.
+  QSignalSpy asked(&window, &StripChartWindow::settingsRequested);
+  child<QComboBox>("Chann_lst")->setCurrentIndex(2);
+  child<QPushButton>("Settings")->click();
+  EXPECT_EQ(child<QScrollBar>("ScaleMax_Scroll")->value(), 0);
+  EXPECT_EQ(child<QScrollBar>("ScaleMin_Scroll")->value(), 2);
+  EXPECT_EQ(chart.editChan, 8);
+  // Chan8 to Chan11 name no trace: they edit that channel itself.
+  child<QComboBox>("Chann_lst")->setCurrentIndex(10);
+  child<QPushButton>("Settings")->click();
+  EXPECT_EQ(chart.editChan, 10);
+  // Global operation always edits channel 0.
+  child<QRadioButton>("Glob_rad")->click();
+  child<QPushButton>("Settings")->click();
+  EXPECT_EQ(chart.editChan, 0);
+  EXPECT_EQ(asked.count(), 3);
+}
+
+TEST_F(ChartWindowTest, CtrlLLinksTheMarginBarsAndCtrlUUnlinksThem) {
+  window.load();
+  auto* top = child<QScrollBar>("ScaleMax_Scroll");
+  auto* bottom = child<QScrollBar>("ScaleMin_Scroll");
+  keys.down = {kVkL};  // L alone does nothing
+  window.tick();
+  EXPECT_FALSE(window.scaleLinked());
+
+  keys.down = {kVkL, kVkControl};
+  window.tick();
+  keys.down.clear();
+  EXPECT_TRUE(window.scaleLinked());
+  top->setValue(12);
+  EXPECT_EQ(bottom->value(), 12);
+  bottom->setValue(4);
+  EXPECT_EQ(top->value(), 4);
+  child<QPushButton>("Settings")->click();  // linked: both go to 0
+  EXPECT_EQ(bottom->value(), 0);
+
+  keys.down = {kVkU, kVkControl, kVkL};  // both held: unlinked wins
+  window.tick();
+  EXPECT_FALSE(window.scaleLinked());
+  top->setValue(9);
+  EXPECT_EQ(bottom->value(), 0);
+}
+
+TEST_F(ChartWindowTest, StopAndStartLeaveNoGapAndTheSpeedBarSetsTheInterval) {
+  window.load();
+  window.tick();
+  const int written = window.model().writePos();
+  auto* stop = child<QPushButton>("Stop_cmd");
+  stop->click();
+  EXPECT_EQ(stop->text(), "Start");
+  EXPECT_FALSE(window.timer().isActive());
+  const int reads = driver.count("envReadTemp");
+  QTest::qWait(120);  // more than two ticks' time: nothing is read
+  EXPECT_EQ(driver.count("envReadTemp"), reads);
+  stop->click();
+  EXPECT_EQ(stop->text(), "Stop");
+  EXPECT_TRUE(window.timer().isActive());
+  window.tick();
+  EXPECT_EQ(window.model().writePos(), written + 1);
+
+  auto* speed = child<QScrollBar>("speed_scroll");
+  speed->setValue(speed->minimum());
+  EXPECT_EQ(window.timer().interval(), 1);
+  speed->setValue(speed->maximum());
+  EXPECT_EQ(window.timer().interval(), 500);
+}
+
+TEST_F(ChartWindowTest, SaveWritesSettingsFileOrSaysWhyNot) {
+  window.load();
+  chart.chanTable[1].Abbrev = "Fan";
+  child<QPushButton>("setsave_cmd")->click();
+  QFile f(QDir(dir.path()).filePath("Settings.txt"));
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(f.readAll().startsWith("Ana1\r\n 0 \r\n 10 \r\n 0 \r\nAnalog Sensor 1\r\n"));
+  EXPECT_TRUE(dialogs.shown.empty());
+
+  StripChartWindow elsewhere({driver, values, dialogs, keys, chart, dir.filePath("missing").toStdString()});
+  elsewhere.findChild<QPushButton*>("setsave_cmd")->click();
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_NE(dialogs.shown[0].text.find("Settings.txt"), std::string::npos);
+  EXPECT_EQ(chart.chanTable[1].Abbrev, "Fan");
+}
+
+// The painted plot: a flat channel lies on the row of its value, in its
+// colour; a vertical grid line on its column, in the grid colour.
+TEST_F(ChartWindowTest, PlotPaintsTracesAndGridWherePlaced) {
+  driver.setDefault("envReadAna", 5);
+  window.load();
+  chart.chanTable[0].YMin = 0;
+  chart.chanTable[0].YMax = 10;
+  chart.chanTable[0].Color = 0x0000FF;  // red
+  window.tick();
+  auto* plot = child<QFrame>("Graph_pic");
+  const QImage image = plot->grab(plot->contentsRect()).toImage();
+  const int w = image.width(), h = image.height();
+  ASSERT_GT(w, 300);
+  ASSERT_GT(h, 200);
+
+  const QRgb red = qRgb(255, 0, 0), grid = qRgb(192, 0, 192), white = qRgb(255, 255, 255);
+  const int middle = h / 2;  // 5 on a scale of 0..10
+  for (int x : {w / 3 + 2, w / 2 + 2, 2 * w / 3 + 2}) {
+    EXPECT_EQ(image.pixel(x, middle), red) << x;
+    EXPECT_EQ(image.pixel(x, middle - 4), white) << x;
+    EXPECT_EQ(image.pixel(x, middle + 4), white) << x;
+  }
+  // The first vertical line is 4 samples in, on a scale of 70 samples.
+  const int column = static_cast<int>(4.0 * w / 70 + 0.5);
+  const int between = 3 * h / 16;  // halfway between two horizontal lines
+  EXPECT_EQ(image.pixel(column, between), grid);
+  EXPECT_EQ(image.pixel(column - 2, between), white);
+  EXPECT_EQ(image.pixel(column + 2, between), white);
+}
+
+}  // namespace
+}  // namespace kvn
