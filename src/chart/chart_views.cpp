@@ -17,6 +17,12 @@ namespace {
 constexpr double kTwipsPerPixel = 15;
 constexpr double Twips(double twips) { return twips / kTwipsPerPixel; }
 
+// Texts start on whole pixels, as the positions in twips are meant to be
+// (it also lets the glyph cache serve every text from one set of glyphs).
+QPoint At(double x, double y) {
+  return {static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y))};
+}
+
 constexpr int kGridLineWidth = 1;   // in pixels of the window's layout
 constexpr int kTraceLineWidth = 2;
 
@@ -27,12 +33,46 @@ QColor FromColorRef(std::uint32_t colorRef) {
                 static_cast<int>((colorRef >> 16) & 0xFF));
 }
 
-bool PreparedText::set(const std::string& text) {
-  if (text == source_) return false;
-  source_ = text;
-  prepared_.setText(Q(text));
-  prepared_.setTextFormat(Qt::PlainText);
+bool TextStamp::set(const std::string& text) {
+  if (text == text_) return false;
+  text_ = text;
+  rendered_ = false;
   return true;
+}
+
+void TextStamp::draw(QPainter& p, QPoint at, const QFont& font, QColor color, qreal dpr) {
+  if (!rendered_ || color.rgb() != color_ || dpr != dpr_ || font != font_) {
+    rendered_ = true;
+    color_ = color.rgb();
+    dpr_ = dpr;
+    font_ = font;
+    const QString text = Q(text_);
+    const QFontMetrics metrics(font);
+    const int width = std::max(metrics.horizontalAdvance(text), metrics.boundingRect(text).right()) + 2;
+    image_ = QImage(static_cast<int>(std::ceil(width * dpr)),
+                    static_cast<int>(std::ceil(metrics.height() * dpr)),
+                    QImage::Format_ARGB32_Premultiplied);
+    image_.setDevicePixelRatio(dpr);
+    image_.fill(Qt::transparent);
+    QPainter q(&image_);
+    q.setFont(font);
+    q.setPen(color);
+    q.drawText(QPointF(0, metrics.ascent()), text);
+  }
+  p.drawImage(at, image_);
+}
+
+void TextCache::draw(QPainter& p, QPoint at, const std::string& text, const QFont& font,
+                     QColor color, qreal dpr) {
+  key_.assign(text);
+  key_ += '\0';
+  key_ += std::to_string(color.rgb());
+  auto found = stamps_.find(key_);
+  if (found == stamps_.end()) {
+    if (stamps_.size() >= kMaxTexts) stamps_.clear();
+    found = stamps_.emplace(key_, TextStamp(text)).first;
+  }
+  found->second.draw(p, at, font, color, dpr);
 }
 
 PlotMapping::PlotMapping(const ChartFrame& frame, int w, int h)
@@ -196,8 +236,9 @@ void YAxisView::setLabels(const std::string& top, const std::string& bottom) {
 void YAxisView::paintPicture(QPainter& p, QSize size) {
   p.fillRect(QRect(QPoint(), size), palette().window());
   const double left = size.width() / 2.0 - Twips(100);
-  p.drawStaticText(QPointF(left, size.height() - Twips(300)), bottom_.text());
-  p.drawStaticText(QPointF(left, Twips(10)), top_.text());
+  const QColor ink = palette().color(foregroundRole());
+  bottom_.draw(p, At(left, size.height() - Twips(300)), font(), ink, devicePixelRatioF());
+  top_.draw(p, At(left, Twips(10)), font(), ink, devicePixelRatioF());
 }
 
 XAxisView::XAxisView(QWidget* parent) : PictureView(parent) {}
@@ -211,9 +252,11 @@ void XAxisView::setLabels(const std::string& period, const std::string& title,
 
 void XAxisView::paintPicture(QPainter& p, QSize size) {
   p.fillRect(QRect(QPoint(), size), palette().window());
-  p.drawStaticText(QPointF(size.width() / 2.0, 0), title_.text());
-  p.drawStaticText(QPointF(size.width() - Twips(400), 0), zero_.text());
-  p.drawStaticText(QPointF(0, 0), period_.text());
+  const QColor ink = palette().color(foregroundRole());
+  const qreal dpr = devicePixelRatioF();
+  title_.draw(p, At(size.width() / 2.0, 0), font(), ink, dpr);
+  zero_.draw(p, At(size.width() - Twips(400), 0), font(), ink, dpr);
+  period_.draw(p, At(0, 0), font(), ink, dpr);
 }
 
 LegendView::LegendView(QWidget* parent) : PictureView(parent) {}
@@ -243,34 +286,24 @@ void LegendView::paintPicture(QPainter& p, QSize size) {
     const double y = (20 - row.y) * uy;
     p.setPen(color);
     p.drawLine(QPointF(0, y), QPointF(5 * ux, y));
-    p.drawStaticText(QPointF(5 * ux, y - uy), texts_.get(row.text));
+    texts_.draw(p, At(5 * ux, y - uy), row.text, font(), color, devicePixelRatioF());
   }
 }
 
-const QStaticText& TextCache::get(const std::string& text) {
-  auto found = texts_.find(text);
-  if (found != texts_.end()) return found->second;
-  if (texts_.size() >= kMaxTexts) texts_.clear();
-  QStaticText prepared(Q(text));
-  prepared.setTextFormat(Qt::PlainText);
-  return texts_.emplace(text, std::move(prepared)).first->second;
-}
 
-TitleLabel::TitleLabel(QWidget* parent) : QLabel(parent) {
-  prepared_.setTextFormat(Qt::PlainText);
-}
+TitleLabel::TitleLabel(QWidget* parent) : QLabel(parent) {}
 
 void TitleLabel::paintEvent(QPaintEvent* event) {
   QFrame::paintEvent(event);
   if (text() != shown_) {
     shown_ = text();
-    prepared_.setText(shown_);
+    stamp_.set(S(shown_));
   }
   QPainter p(this);
   const QRect area = contentsRect();
   p.setClipRect(area);
-  p.drawStaticText(QPointF(area.left(), area.top() + (area.height() - fontMetrics().height()) / 2.0),
-                   prepared_);
+  stamp_.draw(p, At(area.left(), area.top() + (area.height() - fontMetrics().height()) / 2.0),
+              font(), palette().color(foregroundRole()), devicePixelRatioF());
 }
 
 }  // namespace kvn

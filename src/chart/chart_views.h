@@ -13,7 +13,6 @@
 #include <QImage>
 #include <QLabel>
 #include <unordered_map>
-#include <QStaticText>
 #include <algorithm>
 #include <array>
 #include <string>
@@ -23,31 +22,44 @@
 
 namespace kvn {
 
-// A text prepared for drawing, prepared again only when its content changes.
-class PreparedText {
+// A text drawn once into a small image of its own, in a font and a colour,
+// then stamped wherever it is shown: much cheaper than laying out and drawing
+// its glyphs again on every tick.
+class TextStamp {
  public:
+  TextStamp() = default;
+  explicit TextStamp(const std::string& text) : text_(text) {}
   // True when the text changed.
   bool set(const std::string& text);
-  const QStaticText& text() const { return prepared_; }
-  const std::string& source() const { return source_; }
+  const std::string& text() const { return text_; }
+  // Draws the text with its top-left corner at `at`, rendering it again
+  // first when the text, font, colour or pixel ratio changed.
+  void draw(QPainter& p, QPoint at, const QFont& font, QColor color, qreal dpr);
 
  private:
-  std::string source_;
-  QStaticText prepared_;
+  std::string text_;
+  QImage image_;
+  QFont font_;
+  QRgb color_ = 0;
+  qreal dpr_ = 0;
+  bool rendered_ = false;
 };
 
-// Prepared texts kept by their content, for texts that come back often (the
+// Stamps kept by their text and colour, for texts that come back often (the
 // legend's readings). Forgets everything once it holds too many.
 class TextCache {
  public:
-  const QStaticText& get(const std::string& text);
+  void draw(QPainter& p, QPoint at, const std::string& text, const QFont& font, QColor color,
+            qreal dpr);
 
  private:
   static constexpr std::size_t kMaxTexts = 1024;
-  std::unordered_map<std::string, QStaticText> texts_;
+  std::unordered_map<std::string, TextStamp> stamps_;
+  std::string key_;
 };
 
-// A label that draws its text prepared, left-aligned and centred vertically.
+// A label that draws its text from a stamp, left-aligned and centred
+// vertically.
 class TitleLabel : public QLabel {
   Q_OBJECT
  public:
@@ -58,7 +70,7 @@ class TitleLabel : public QLabel {
 
  private:
   QString shown_;
-  QStaticText prepared_;
+  TextStamp stamp_;
 };
 
 // Maps the plot's data units to the device pixels of an area w x h: X from
@@ -148,7 +160,7 @@ class YAxisView : public PictureView {
   void paintPicture(QPainter& p, QSize size) override;
 
  private:
-  PreparedText top_, bottom_;
+  TextStamp top_, bottom_;
 };
 
 // The X-axis strip (x_pic): the sample period, "Time(sec)" and 0.
@@ -162,7 +174,7 @@ class XAxisView : public PictureView {
   void paintPicture(QPainter& p, QSize size) override;
 
  private:
-  PreparedText period_, title_, zero_;
+  TextStamp period_, title_, zero_;
 };
 
 // The legend (legend_pic), scaled 0..20 both ways with Y upward: per row a
