@@ -33,6 +33,7 @@
 #include <QVector>
 
 #include <array>
+#include <string>
 #include <cmath>
 #include <cstdint>
 #include <numbers>
@@ -127,6 +128,26 @@ class MovingGrid {
     if (!s) return false;
   }
   return grid;
+}
+
+// One tick and one picture of a peer's strip chart per iteration, after a
+// check that its picture really holds the traces and the grid.
+template <typename Chart>
+void RunPicture(benchmark::State& state, const char* library) {
+  Chart chart;
+  QImage image(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
+  chart.tick();
+  chart.render(image);
+  if (!PictureComplete(image)) {
+    state.SkipWithError((std::string(library) + " drew no traces or no grid").c_str());
+    return;
+  }
+  for (auto _ : state) {
+    chart.tick();
+    chart.render(image);
+    benchmark::DoNotOptimize(image.pixel(kWidth / 2, kHeight / 2));
+    benchmark::ClobberMemory();
+  }
 }
 
 }  // namespace
@@ -272,20 +293,7 @@ class QcpStripChart {
 }  // namespace
 
 static void BM_QCustomPlotPicture(benchmark::State& state) {
-  QcpStripChart chart;
-  QImage image(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
-  chart.tick();
-  chart.render(image);
-  if (!PictureComplete(image)) {
-    state.SkipWithError("QCustomPlot drew no traces or no grid");
-    return;
-  }
-  for (auto _ : state) {
-    chart.tick();
-    chart.render(image);
-    benchmark::DoNotOptimize(image.pixel(kWidth / 2, kHeight / 2));
-    benchmark::ClobberMemory();
-  }
+  RunPicture<QcpStripChart>(state, "QCustomPlot");
 }
 BENCHMARK(BM_QCustomPlotPicture)->Unit(benchmark::kMicrosecond);
 
@@ -418,20 +426,7 @@ class ChartsStripChart {
 }  // namespace
 
 static void BM_QtChartsPicture(benchmark::State& state) {
-  ChartsStripChart chart;
-  QImage image(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
-  chart.tick();
-  chart.render(image);
-  if (!PictureComplete(image)) {
-    state.SkipWithError("Qt Charts drew no traces or no grid");
-    return;
-  }
-  for (auto _ : state) {
-    chart.tick();
-    chart.render(image);
-    benchmark::DoNotOptimize(image.pixel(kWidth / 2, kHeight / 2));
-    benchmark::ClobberMemory();
-  }
+  RunPicture<ChartsStripChart>(state, "Qt Charts");
 }
 BENCHMARK(BM_QtChartsPicture)->Unit(benchmark::kMicrosecond);
 

@@ -48,8 +48,6 @@ StripChartWindow::StripChartWindow(ChartContext context, QWidget* parent)
   ui_->setupUi(this);
   setFixedSize(size());
   GuardListsFromWheel(*this);
-  // The 1 ms speed setting has to mean 1 ms.
-  Timer1_.setTimerType(Qt::PreciseTimer);
   Timer1_.setInterval(kStartIntervalMs);
   ui_->Graph_pic->showFrame(frame_);
   connectHandlers();
@@ -60,7 +58,7 @@ StripChartWindow::~StripChartWindow() = default;
 double StripChartWindow::readSource(int n) { return ReadChartValue(ctx_.driver, ctx_.values, n); }
 
 void StripChartWindow::connectHandlers() {
-  connect(&Timer1_, &QTimer::timeout, this, &StripChartWindow::tick);
+  connect(&Timer1_, &TickTimer::timeout, this, &StripChartWindow::tick);
   for (QComboBox* list : SourceLists(*ui_))
     connect(list, &QComboBox::currentIndexChanged, this, &StripChartWindow::onSourceListClick);
   connect(ui_->Glob_rad, &QRadioButton::clicked, this, [this] {

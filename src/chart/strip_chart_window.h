@@ -4,13 +4,13 @@
 // prepares to the painting areas.
 #pragma once
 
-#include <QTimer>
 #include <QWidget>
 #include <memory>
 #include <string>
 
 #include "chart/chart_context.h"
 #include "chart/chart_model.h"
+#include "chart/tick_timer.h"
 
 namespace Ui {
 class StripChart_frm;
@@ -33,7 +33,7 @@ class StripChartWindow : public QWidget {
   // One tick of Timer1: read every source, then draw the whole chart.
   void tick();
 
-  QTimer& timer() { return Timer1_; }
+  TickTimer& timer() { return Timer1_; }
   bool scaleLinked() const { return scaleLinked_; }
   const StripChartModel& model() const { return *model_; }
   const ChartFrame& frame() const { return frame_; }
@@ -60,7 +60,7 @@ class StripChartWindow : public QWidget {
 
   std::unique_ptr<Ui::StripChart_frm> ui_;
   ChartContext ctx_;
-  QTimer Timer1_;
+  TickTimer Timer1_;
   std::unique_ptr<StripChartModel> model_;
   StripChartModel::Reader reader_;
   ChartFrame frame_;

@@ -1,17 +1,22 @@
 // The real executable on the offscreen platform: with the simulated board
-// beside it, and with no driver library at all.
+// beside it, and with no driver library at all. One run in an X server of its
+// own (Xvfb), with the strip chart open.
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QThread>
 #include <QTemporaryDir>
 #include <csignal>
 #include <functional>
+#include <optional>
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -33,11 +38,13 @@ void Write(const QString& path, const QByteArray& bytes) {
 class Program {
  public:
   // childSetUp runs in the child just before the program starts, for limits
-  // and file descriptors of its own.
+  // and file descriptors of its own. The variables of environment are set
+  // over the defaults (such as another QT_QPA_PLATFORM).
   Program(const QString& executable, const QString& workDir, const QStringList& args,
-          std::function<void()> childSetUp = {}) {
+          std::function<void()> childSetUp = {}, const QProcessEnvironment& environment = {}) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert(environment);
     process_.setProcessEnvironment(env);
     process_.setWorkingDirectory(workDir);
     if (childSetUp) process_.setChildProcessModifier(childSetUp);
@@ -232,6 +239,145 @@ TEST(EndToEnd, MissingDriverLibraryIsToldAndTheStateFileWrittenBack) {
       << errors.constData();
   EXPECT_EQ(p.process().exitCode(), 1);
   EXPECT_EQ(ReadAll(work.filePath("kvnvb_DazEvo.set")), " 3 \r\n42\r\n");
+}
+
+// An X server of the test's own (Xvfb) on the first free display from :160,
+// stopped when it goes out of scope.
+class VirtualDisplay {
+ public:
+  explicit VirtualDisplay(const QString& xvfb) {
+    server_.setStandardErrorFile(QProcess::nullDevice());
+    for (int n = 160; n < 200 && name_.isEmpty(); ++n) {
+      if (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)) ||
+          QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n)))
+        continue;
+      // The server writes its display number on standard output once it
+      // takes connections (its socket is there well before), and ends at
+      // once when another server has taken the display.
+      server_.start(xvfb, {QStringLiteral(":%1").arg(n), "-displayfd", "1", "-nolisten", "tcp",
+                           "-screen", "0", "1280x1024x24"});
+      QByteArray told;
+      QElapsedTimer t;
+      t.start();
+      while (!told.contains('\n') && server_.state() != QProcess::NotRunning &&
+             t.elapsed() < 10000) {
+        server_.waitForReadyRead(100);
+        told += server_.readAllStandardOutput();
+      }
+      if (told.trimmed() == QByteArray::number(n))
+        name_ = QStringLiteral(":%1").arg(n);
+      else
+        stop();
+    }
+  }
+  ~VirtualDisplay() { stop(); }
+  // Empty when no server could be started.
+  const QString& name() const { return name_; }
+
+ private:
+  void stop() {
+    if (server_.state() == QProcess::NotRunning) return;
+    server_.terminate();
+    if (!server_.waitForFinished(5000)) {
+      server_.kill();
+      server_.waitForFinished(5000);
+    }
+  }
+
+  QProcess server_;
+  QString name_;
+};
+
+// Runs xdotool on the display: its standard output, or nothing on failure.
+std::optional<QByteArray> XdoTool(const QString& xdotool, const QString& display,
+                                  const QStringList& args) {
+  QProcess p;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("DISPLAY", display);
+  p.setProcessEnvironment(env);
+  p.start(xdotool, args);
+  if (!p.waitForFinished(10000)) {
+    p.kill();
+    p.waitForFinished(5000);
+    return std::nullopt;
+  }
+  if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) return std::nullopt;
+  return p.readAllStandardOutput();
+}
+
+// The first shown window whose title holds the text, waited for; empty on
+// timeout.
+QString WaitForWindow(const QString& xdotool, const QString& display, const QString& title,
+                      int ms) {
+  QElapsedTimer t;
+  t.start();
+  do {
+    const auto ids = XdoTool(xdotool, display, {"search", "--onlyvisible", "--name", title});
+    if (ids && !ids->trimmed().isEmpty()) return QString::fromLatin1(ids->split('\n').first());
+    QThread::msleep(100);
+  } while (t.elapsed() < ms);
+  return {};
+}
+
+TEST(EndToEnd, SimulatedBoardWithTheChartOpenQuitsOnSigterm) {
+  const QString xvfb = QStandardPaths::findExecutable("Xvfb");
+  const QString xdotool = QStandardPaths::findExecutable("xdotool");
+  if (xvfb.isEmpty() || xdotool.isEmpty()) GTEST_SKIP() << "needs Xvfb and xdotool";
+  VirtualDisplay display(xvfb);
+  ASSERT_FALSE(display.name().isEmpty()) << "no free display for Xvfb";
+
+  QTemporaryDir work;
+  const QString state = work.filePath("kvnvb_DazEvo.set");
+  Write(state, " 0 \r\n10\r\n");
+  {
+    // Dated in the past, to tell the file written back at the end.
+    QFile f(state);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(f.setFileTime(QDateTime(QDate(2001, 1, 1), QTime(0, 0)),
+                              QFileDevice::FileModificationTime));
+  }
+  QProcessEnvironment env;
+  env.insert("QT_QPA_PLATFORM", "xcb");
+  env.insert("DISPLAY", display.name());
+  Program p(KVN_EXECUTABLE, work.path(), {"/L"}, {}, env);
+
+  const QString panel = WaitForWindow(xdotool, display.name(), "korvan", 60000);
+  ASSERT_FALSE(panel.isEmpty()) << p.process().readAllStandardError().constData();
+  // The Graph box, from the form's layout: the client area is 571 x 185 below
+  // the menu bar; the Analog Information frame (anaFrame) lies at (144, 8) in
+  // it and the box (Graph_chk) at (16, 144) in the frame, 17 high, its tick
+  // square at the left.
+  QMap<QString, int> geometry;
+  const QByteArray shell =
+      XdoTool(xdotool, display.name(), {"getwindowgeometry", "--shell", panel}).value_or("");
+  for (const QByteArray& line : shell.split('\n')) {
+    const QList<QByteArray> pair = line.split('=');
+    if (pair.size() == 2) geometry[QString::fromLatin1(pair[0])] = pair[1].toInt();
+  }
+  ASSERT_GT(geometry.value("WIDTH"), 0) << shell.constData();
+  const double scale = geometry.value("WIDTH") / 571.0;  // 1 unless QT_SCALE_FACTOR is set
+  const double menuBar = geometry.value("HEIGHT") - 185 * scale;
+  ASSERT_GT(menuBar, 0) << shell.constData();
+  const int x = qRound((144 + 16 + 6) * scale), y = qRound(menuBar + (8 + 144 + 8) * scale);
+  ASSERT_TRUE(XdoTool(xdotool, display.name(), {"mousemove", "--window", panel, QString::number(x),
+                                                QString::number(y), "click", "1"}));
+  ASSERT_FALSE(WaitForWindow(xdotool, display.name(), "StripChart", 20000).isEmpty())
+      << "the Graph box opens the chart; clicked at " << x << "," << y << " in "
+      << shell.constData();
+
+  ASSERT_FALSE(p.finish(1000)) << "runs on with the chart drawing: " << p.errors().constData();
+  p.process().terminate();
+  ASSERT_TRUE(p.finish());
+  EXPECT_EQ(p.process().exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(p.process().exitCode(), 0) << p.errors().constData();
+  const QString log = QString::fromLocal8Bit(ReadAll(work.filePath("kvnvb_DazEvo.Log")));
+  EXPECT_TRUE(QRegularExpression(R"(# Log Closed by Program Exit\r\nLog Closed on \d\d-\d\d-\d{4} )"
+                                 R"(at \d\d:\d\d:\d\d\r\n\z)")
+                  .match(log)
+                  .hasMatch())
+      << log.toStdString();
+  EXPECT_EQ(ReadAll(state), " 0 \r\n10\r\n");
+  EXPECT_GT(QFileInfo(state).lastModified().date().year(), 2001) << "written back";
 }
 
 }  // namespace

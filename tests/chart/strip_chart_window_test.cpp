@@ -6,6 +6,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
@@ -15,6 +16,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <set>
 
 #include "support/fake_driver.h"
@@ -76,7 +78,6 @@ TEST_F(ChartWindowTest, LoadShowsChannelZeroInGlobalOperationAndStartsTheTimer) 
   EXPECT_EQ(window.windowTitle(), "StripChart");
   EXPECT_TRUE(window.timer().isActive());
   EXPECT_EQ(window.timer().interval(), 50);
-  EXPECT_EQ(window.timer().timerType(), Qt::PreciseTimer);
   // One reading of every source fills the chart: the temperatures are read
   // before each of the twelve.
   EXPECT_EQ(driver.count("envReadTemp"), 12);
@@ -251,6 +252,37 @@ TEST_F(ChartWindowTest, PlotPaintsTracesAndGridWherePlaced) {
   EXPECT_EQ(image.pixel(column, between), grid);
   EXPECT_EQ(image.pixel(column - 2, between), white);
   EXPECT_EQ(image.pixel(column + 2, between), white);
+}
+
+// The drawing timer: ticks while it runs, and not once it is stopped, not
+// even for a period that passed while the window thread was busy.
+TEST(TickTimer, TicksWhileActiveAndNeverOnceStopped) {
+  // The event loop runs freely for a while (QTest::qWait sleeps between its
+  // rounds, and periods that pass meanwhile count once).
+  const auto run = [](int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+  };
+  TickTimer timer;
+  int ticks = 0;
+  QObject::connect(&timer, &TickTimer::timeout, [&ticks] { ++ticks; });
+  timer.setInterval(1);
+  timer.start();
+  EXPECT_TRUE(timer.isActive());
+  run(50);
+  EXPECT_GT(ticks, 10);
+  QThread::msleep(5);
+  timer.stop();
+  const int stoppedAt = ticks;
+  run(30);
+  EXPECT_EQ(ticks, stoppedAt);
+  EXPECT_FALSE(timer.isActive());
+
+  timer.setInterval(0);  // as often as it can
+  timer.start();
+  run(10);
+  EXPECT_GT(ticks, stoppedAt);
 }
 
 }  // namespace
