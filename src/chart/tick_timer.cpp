@@ -51,11 +51,11 @@ void TickTimer::arm(bool on) {
   if (fd_ >= 0) {
     // A period of 0 ms ticks as often as the kernel's smallest period allows.
     const long ns = on ? std::max(intervalMs_, 0) * 1000000L + (intervalMs_ == 0 ? 1 : 0) : 0;
-    itimerspec spec{};
-    spec.it_interval.tv_sec = ns / 1000000000L;
-    spec.it_interval.tv_nsec = ns % 1000000000L;
-    spec.it_value = spec.it_interval;
-    timerfd_settime(fd_, 0, &spec, nullptr);
+    itimerspec period{};
+    period.it_interval.tv_sec = ns / 1000000000L;
+    period.it_interval.tv_nsec = ns % 1000000000L;
+    period.it_value = period.it_interval;
+    timerfd_settime(fd_, 0, &period, nullptr);
     // A stopped timer must not deliver an expiry that was already pending.
     drain();
     return;

@@ -22,6 +22,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include "support/virtual_display.h"
+
 namespace {
 
 QByteArray ReadAll(const QString& path) {
@@ -241,78 +243,13 @@ TEST(EndToEnd, MissingDriverLibraryIsToldAndTheStateFileWrittenBack) {
   EXPECT_EQ(ReadAll(work.filePath("kvnvb_DazEvo.set")), " 3 \r\n42\r\n");
 }
 
-// An X server of the test's own (Xvfb) on the first free display from :160,
-// stopped when it goes out of scope.
-class VirtualDisplay {
- public:
-  explicit VirtualDisplay(const QString& xvfb) {
-    server_.setStandardErrorFile(QProcess::nullDevice());
-    for (int n = 160; n < 200 && name_.isEmpty(); ++n) {
-      if (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)) ||
-          QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n)))
-        continue;
-      // The server writes its display number on standard output once it
-      // takes connections (its socket is there well before), and ends at
-      // once when another server has taken the display.
-      server_.start(xvfb, {QStringLiteral(":%1").arg(n), "-displayfd", "1", "-nolisten", "tcp",
-                           "-screen", "0", "1280x1024x24"});
-      QByteArray told;
-      QElapsedTimer t;
-      t.start();
-      while (!told.contains('\n') && server_.state() != QProcess::NotRunning &&
-             t.elapsed() < 10000) {
-        server_.waitForReadyRead(100);
-        told += server_.readAllStandardOutput();
-      }
-      if (told.trimmed() == QByteArray::number(n))
-        name_ = QStringLiteral(":%1").arg(n);
-      else
-        stop();
-    }
-  }
-  ~VirtualDisplay() { stop(); }
-  // Empty when no server could be started.
-  const QString& name() const { return name_; }
-
- private:
-  void stop() {
-    if (server_.state() == QProcess::NotRunning) return;
-    server_.terminate();
-    if (!server_.waitForFinished(5000)) {
-      server_.kill();
-      server_.waitForFinished(5000);
-    }
-  }
-
-  QProcess server_;
-  QString name_;
-};
-
-// Runs xdotool on the display: its standard output, or nothing on failure.
-std::optional<QByteArray> XdoTool(const QString& xdotool, const QString& display,
-                                  const QStringList& args) {
-  QProcess p;
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert("DISPLAY", display);
-  p.setProcessEnvironment(env);
-  p.start(xdotool, args);
-  if (!p.waitForFinished(10000)) {
-    p.kill();
-    p.waitForFinished(5000);
-    return std::nullopt;
-  }
-  if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) return std::nullopt;
-  return p.readAllStandardOutput();
-}
-
 // The first shown window whose title holds the text, waited for; empty on
 // timeout.
-QString WaitForWindow(const QString& xdotool, const QString& display, const QString& title,
-                      int ms) {
+QString WaitForWindow(const kvn::test::VirtualDisplay& display, const QString& title, int ms) {
   QElapsedTimer t;
   t.start();
   do {
-    const auto ids = XdoTool(xdotool, display, {"search", "--onlyvisible", "--name", title});
+    const auto ids = display.xdotool({"search", "--onlyvisible", "--name", title});
     if (ids && !ids->trimmed().isEmpty()) return QString::fromLatin1(ids->split('\n').first());
     QThread::msleep(100);
   } while (t.elapsed() < ms);
@@ -320,10 +257,8 @@ QString WaitForWindow(const QString& xdotool, const QString& display, const QStr
 }
 
 TEST(EndToEnd, SimulatedBoardWithTheChartOpenQuitsOnSigterm) {
-  const QString xvfb = QStandardPaths::findExecutable("Xvfb");
-  const QString xdotool = QStandardPaths::findExecutable("xdotool");
-  if (xvfb.isEmpty() || xdotool.isEmpty()) GTEST_SKIP() << "needs Xvfb and xdotool";
-  VirtualDisplay display(xvfb);
+  if (!kvn::test::VirtualDisplay::Available()) GTEST_SKIP() << "needs Xvfb and xdotool";
+  kvn::test::VirtualDisplay display(160);
   ASSERT_FALSE(display.name().isEmpty()) << "no free display for Xvfb";
 
   QTemporaryDir work;
@@ -341,7 +276,7 @@ TEST(EndToEnd, SimulatedBoardWithTheChartOpenQuitsOnSigterm) {
   env.insert("DISPLAY", display.name());
   Program p(KVN_EXECUTABLE, work.path(), {"/L"}, {}, env);
 
-  const QString panel = WaitForWindow(xdotool, display.name(), "korvan", 60000);
+  const QString panel = WaitForWindow(display, "korvan", 60000);
   ASSERT_FALSE(panel.isEmpty()) << p.process().readAllStandardError().constData();
   // The Graph box, from the form's layout: the client area is 571 x 185 below
   // the menu bar; the Analog Information frame (anaFrame) lies at (144, 8) in
@@ -349,7 +284,7 @@ TEST(EndToEnd, SimulatedBoardWithTheChartOpenQuitsOnSigterm) {
   // square at the left.
   QMap<QString, int> geometry;
   const QByteArray shell =
-      XdoTool(xdotool, display.name(), {"getwindowgeometry", "--shell", panel}).value_or("");
+      display.xdotool({"getwindowgeometry", "--shell", panel}).value_or("");
   for (const QByteArray& line : shell.split('\n')) {
     const QList<QByteArray> pair = line.split('=');
     if (pair.size() == 2) geometry[QString::fromLatin1(pair[0])] = pair[1].toInt();
@@ -359,9 +294,9 @@ TEST(EndToEnd, SimulatedBoardWithTheChartOpenQuitsOnSigterm) {
   const double menuBar = geometry.value("HEIGHT") - 185 * scale;
   ASSERT_GT(menuBar, 0) << shell.constData();
   const int x = qRound((144 + 16 + 6) * scale), y = qRound(menuBar + (8 + 144 + 8) * scale);
-  ASSERT_TRUE(XdoTool(xdotool, display.name(), {"mousemove", "--window", panel, QString::number(x),
+  ASSERT_TRUE(display.xdotool({"mousemove", "--window", panel, QString::number(x),
                                                 QString::number(y), "click", "1"}));
-  ASSERT_FALSE(WaitForWindow(xdotool, display.name(), "StripChart", 20000).isEmpty())
+  ASSERT_FALSE(WaitForWindow(display, "StripChart", 20000).isEmpty())
       << "the Graph box opens the chart; clicked at " << x << "," << y << " in "
       << shell.constData();
 

@@ -1,6 +1,7 @@
 // The keyboard state: keys seen by the program's own windows on the offscreen
 // platform, and the whole keyboard of a private X server driven by xdotool.
 #include "app/key_state.h"
+#include "support/virtual_display.h"
 
 #include <gtest/gtest.h>
 
@@ -60,61 +61,13 @@ TEST(KeyStateTest, MissingDisplayIsUnusableWithEveryKeyUp) {
   for (int vk : {kVkControl, kVkL, kVkU}) EXPECT_FALSE(keyboard.isDown(vk)) << vk;
 }
 
-// Xvfb on the first free display from :150, stopped when this goes.
-class Xvfb {
- public:
-  explicit Xvfb(const QString& program) {
-    process_.setStandardOutputFile(QProcess::nullDevice());
-    process_.setStandardErrorFile(QProcess::nullDevice());
-    for (int n = 150; n < 200 && display_.isEmpty(); ++n) {
-      const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(n);
-      if (QFile::exists(socket) || QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n))) continue;
-      process_.start(program, {QStringLiteral(":%1").arg(n), "-nolisten", "tcp"});
-      if (!process_.waitForStarted()) return;
-      QElapsedTimer waited;
-      waited.start();
-      while (process_.state() == QProcess::Running && waited.elapsed() < 10000) {
-        if (QFile::exists(socket)) {
-          display_ = QStringLiteral(":%1").arg(n);
-          break;
-        }
-        process_.waitForFinished(20);
-      }
-      if (display_.isEmpty()) stop();  // taken meanwhile, or broken: the next one
-    }
-  }
-  ~Xvfb() { stop(); }
-  void stop() {
-    if (process_.state() == QProcess::NotRunning) return;
-    process_.terminate();
-    if (!process_.waitForFinished(5000)) {
-      process_.kill();
-      process_.waitForFinished();
-    }
-  }
-  const QString& display() const { return display_; }
-
- private:
-  QProcess process_;
-  QString display_;
-};
-
 TEST(KeyStateTest, X11KeyboardReadsKeysPressedByAnotherClient) {
-  const QString xvfbProgram = QStandardPaths::findExecutable("Xvfb");
-  const QString xdotool = QStandardPaths::findExecutable("xdotool");
-  if (xvfbProgram.isEmpty() || xdotool.isEmpty()) GTEST_SKIP() << "needs Xvfb and xdotool";
-  Xvfb xvfb(xvfbProgram);
-  ASSERT_FALSE(xvfb.display().isEmpty()) << "Xvfb did not start";
+  if (!test::VirtualDisplay::Available()) GTEST_SKIP() << "needs Xvfb and xdotool";
+  test::VirtualDisplay display(150);
+  ASSERT_FALSE(display.name().isEmpty()) << "Xvfb did not start";
 
-  const auto run = [&](const QStringList& args) {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", xvfb.display());
-    p.setProcessEnvironment(env);
-    p.start(xdotool, args);
-    return p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-  };
-  X11Keyboard keyboard(xvfb.display().toStdString());
+  const auto run = [&](const QStringList& args) { return display.xdotool(args).has_value(); };
+  X11Keyboard keyboard(display.name().toStdString());
   ASSERT_TRUE(keyboard.usable());
   // The other client's keys reach the server in their own time.
   const auto settle = [&](bool ctrlAndL) {

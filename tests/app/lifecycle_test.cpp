@@ -343,6 +343,13 @@ class ChartWiringTest : public LifecycleTest {
         *form, *lifecycle);
   }
   void clickGraph() { child<QCheckBox>("Graph_chk")->click(); }
+  // Starts the panel and opens the chart with the Graph box.
+  StripChartWindow* startWithChartOpen() {
+    makeWithChart();
+    EXPECT_EQ(lifecycle->startUp("/X"), StartOutcome::Running);
+    clickGraph();
+    return chartHost->window();
+  }
 
   QTemporaryDir exeDir;
   NoKeys keys;
@@ -351,10 +358,7 @@ class ChartWiringTest : public LifecycleTest {
 };
 
 TEST_F(ChartWiringTest, GraphOpensOneChartAndBringsItForwardWithoutResetting) {
-  makeWithChart();
-  ASSERT_EQ(lifecycle->startUp("/X"), StartOutcome::Running);
-  clickGraph();
-  StripChartWindow* chart = chartHost->window();
+  StripChartWindow* chart = startWithChartOpen();
   ASSERT_NE(chart, nullptr);
   EXPECT_FALSE(child<QCheckBox>("Graph_chk")->isChecked());
   EXPECT_TRUE(chart->isVisible());
@@ -377,10 +381,7 @@ TEST_F(ChartWiringTest, GraphOpensOneChartAndBringsItForwardWithoutResetting) {
 }
 
 TEST_F(ChartWiringTest, QuitClosesTheChartBeforeTheBoardAndNothingReadsItAfter) {
-  makeWithChart();
-  ASSERT_EQ(lifecycle->startUp("/X"), StartOutcome::Running);
-  clickGraph();
-  StripChartWindow* chart = chartHost->window();
+  StripChartWindow* chart = startWithChartOpen();
   ASSERT_NE(chart, nullptr);
   chart->findChild<QScrollBar*>("speed_scroll")->setValue(1);
   QTest::qWait(20);
