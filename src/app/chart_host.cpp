@@ -1,6 +1,5 @@
 #include "app/chart_host.h"
 
-#include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
 
@@ -33,7 +32,8 @@ void ChartHost::open() {
     QPoint at(panel.right() + 1 + kGapPx, panel.top());
     if (const QScreen* screen = form_.screen()) {
       const QRect room = screen->availableGeometry();
-      if (at.x() + window_->width() > room.right()) at = QPoint(panel.left(), panel.bottom() + 1 + kGapPx);
+      if (at.x() + window_->width() > room.right())
+        at = QPoint(panel.left(), panel.bottom() + 1 + kGapPx);
     }
     window_->move(at);
     window_->load();

@@ -12,10 +12,10 @@
 #include <QFrame>
 #include <QImage>
 #include <QLabel>
-#include <unordered_map>
 #include <algorithm>
 #include <array>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "chart/chart_model.h"
@@ -31,7 +31,6 @@ class TextStamp {
   explicit TextStamp(const std::string& text) : text_(text) {}
   // True when the text changed.
   bool set(const std::string& text);
-  const std::string& text() const { return text_; }
   // Draws the text with its top-left corner at `at`, rendering it again
   // first when the text, font, colour or pixel ratio changed.
   void draw(QPainter& p, QPoint at, const QFont& font, QColor color, qreal dpr);
