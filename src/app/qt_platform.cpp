@@ -1,6 +1,7 @@
 #include "app/qt_platform.h"
 
 #include <QApplication>
+#include <QColorDialog>
 #include <QFont>
 #include <QGuiApplication>
 #include <QInputDialog>
@@ -9,6 +10,8 @@
 #include <QDateTime>
 #include <QTime>
 #include <cstdio>
+
+#include "shared/qt_color.h"
 
 namespace kvn {
 
@@ -65,6 +68,22 @@ std::string QtDialogs::inputBox(const std::string& prompt, const std::string& ti
       QInputDialog::getText(QApplication::activeWindow(), QString::fromLocal8Bit(title),
                             QString::fromLocal8Bit(prompt), QLineEdit::Normal, QString(), &ok);
   return ok ? answer.toLocal8Bit().toStdString() : std::string();
+}
+
+std::optional<ColorChoice> QtDialogs::chooseColor(const CustomColors& customColors) {
+  if (IsHeadless()) return std::nullopt;
+  // Qt keeps one set of custom colours for the whole program; ours are the
+  // caller's, so they are put in before and taken back after.
+  for (int i = 0; i < QColorDialog::customCount() && i < static_cast<int>(customColors.size()); ++i)
+    QColorDialog::setCustomColor(i, FromColorRef(customColors[static_cast<std::size_t>(i)]));
+  QColorDialog dialog(Qt::black, QApplication::activeWindow());
+  dialog.setWindowTitle(QStringLiteral("Color"));
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  ColorChoice choice;
+  choice.color = ToColorRef(dialog.selectedColor());
+  for (int i = 0; i < QColorDialog::customCount() && i < static_cast<int>(customColors.size()); ++i)
+    choice.customColors[static_cast<std::size_t>(i)] = ToColorRef(QColorDialog::customColor(i));
+  return choice;
 }
 
 LocalDateTime SystemClock::now() {

@@ -14,6 +14,9 @@ class QtDialogs final : public Dialogs {
  public:
   void messageBox(const std::string& text, const std::string& title) override;
   std::string inputBox(const std::string& prompt, const std::string& title) override;
+  // Qt's colour dialog, with its custom colours set from and read back into
+  // ours. Offscreen it counts as cancelled.
+  std::optional<ColorChoice> chooseColor(const CustomColors& customColors) override;
 
   // The one-line form written to standard error: "title: text", every run of
   // line breaks replaced by " / ".

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cmath>
 
+#include "shared/qt_color.h"
 #include "shared/qt_text.h"
 
 namespace kvn {
@@ -27,11 +28,6 @@ constexpr int kGridLineWidth = 1;   // in pixels of the window's layout
 constexpr int kTraceLineWidth = 2;
 
 }  // namespace
-
-QColor FromColorRef(std::uint32_t colorRef) {
-  return QColor(static_cast<int>(colorRef & 0xFF), static_cast<int>((colorRef >> 8) & 0xFF),
-                static_cast<int>((colorRef >> 16) & 0xFF));
-}
 
 bool TextStamp::set(const std::string& text) {
   if (text == text_) return false;

@@ -192,7 +192,4 @@ class LegendView : public PictureView {
   TextCache texts_;
 };
 
-// 0x00BBGGRR to a colour.
-QColor FromColorRef(std::uint32_t colorRef);
-
 }  // namespace kvn

@@ -2,8 +2,10 @@
 // stand in for them. Nothing here needs a window toolkit.
 #pragma once
 
+#include <array>
 #include <climits>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "common/date_time_forms.h"
@@ -11,13 +13,31 @@
 
 namespace kvn {
 
-// Message boxes (OK button only) and input boxes.
+// The colour chooser's sixteen custom colour slots, as colour references
+// (0x00BBGGRR).
+using CustomColors = std::array<std::int32_t, 16>;
+
+// What the user confirmed in the colour chooser.
+struct ColorChoice {
+  std::int32_t color = 0;  // colour reference 0x00BBGGRR
+  CustomColors customColors{};
+};
+
+// Message boxes (OK button only), input boxes and the colour chooser.
 class Dialogs {
  public:
   virtual ~Dialogs() = default;
   virtual void messageBox(const std::string& text, const std::string& title = kAppTitle) = 0;
   // The answer typed; empty when the user cancels.
   virtual std::string inputBox(const std::string& prompt, const std::string& title) = 0;
+  // The colour chooser, opened with black as its colour (no colour is
+  // preselected) and with these custom colours. Nothing when the user
+  // cancels; otherwise the colour chosen and the custom colours as the user
+  // left them. Where there is no chooser to show, it counts as cancelled.
+  virtual std::optional<ColorChoice> chooseColor(const CustomColors& customColors) {
+    static_cast<void>(customColors);
+    return std::nullopt;
+  }
 };
 
 // The local date and time, as the log's lines show them.

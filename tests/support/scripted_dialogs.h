@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,18 @@ class ScriptedDialogs : public Dialogs {
     answers.pop_front();
     return a;
   }
+  // The colour chooser: the custom colours it was opened with, each time, and
+  // the answers it gives (cancelled when they run out).
+  std::vector<CustomColors> colorsOffered;
+  std::deque<std::optional<ColorChoice>> colorAnswers;
+  std::optional<ColorChoice> chooseColor(const CustomColors& customColors) override {
+    colorsOffered.push_back(customColors);
+    if (colorAnswers.empty()) return std::nullopt;
+    auto a = colorAnswers.front();
+    colorAnswers.pop_front();
+    return a;
+  }
+
   std::vector<std::string> texts() const {
     std::vector<std::string> out;
     for (const auto& b : shown) out.push_back(b.text);
