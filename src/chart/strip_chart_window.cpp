@@ -8,6 +8,7 @@
 #include <QScrollBar>
 #include <array>
 
+#include "chart/chart_export.h"
 #include "chart/chart_sampling.h"
 #include "shared/qt_text.h"
 #include "ui_StripChart_frm.h"
@@ -68,6 +69,7 @@ void StripChartWindow::connectHandlers() {
   connect(ui_->Settings, &QPushButton::clicked, this, &StripChartWindow::onSettingsClick);
   connect(ui_->Stop_cmd, &QPushButton::clicked, this, &StripChartWindow::onStopClick);
   connect(ui_->setsave_cmd, &QPushButton::clicked, this, &StripChartWindow::onSettingsSave);
+  connect(ui_->Save_cmd, &QPushButton::clicked, this, &StripChartWindow::onExport);
   connect(ui_->Quit_cmd, &QPushButton::clicked, this, &QWidget::close);
   connect(ui_->speed_scroll, &QScrollBar::valueChanged, this,
           [this](int ms) { Timer1_.setInterval(ms); });
@@ -157,6 +159,11 @@ void StripChartWindow::onStopClick() {
 void StripChartWindow::onSettingsSave() {
   if (auto error = SaveChannelSettings(ctx_.chart.chanTable, SettingsFilePath(ctx_.exeDir)))
     ctx_.dialogs.messageBox(*error);
+}
+
+void StripChartWindow::onExport() {
+  if (auto problems = ExportShownSamples(ctx_.chart.chanTable, *model_, saveDir_))
+    ctx_.dialogs.messageBox(*problems);
 }
 
 void StripChartWindow::updateLegend() {

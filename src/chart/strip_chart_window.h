@@ -55,6 +55,7 @@ class StripChartWindow : public QWidget {
   void onSettingsClick();
   void onStopClick();
   void onSettingsSave();
+  void onExport();
   void updateLegend();
   double readSource(int n);
 

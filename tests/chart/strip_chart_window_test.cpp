@@ -224,6 +224,24 @@ TEST_F(ChartWindowTest, SaveWritesSettingsFileOrSaysWhyNot) {
   EXPECT_EQ(chart.chanTable[1].Abbrev, "Fan");
 }
 
+TEST_F(ChartWindowTest, StoreSavesTheShownSamplesBesideTheExecutable) {
+  driver.setDefault("envReadAna", 64);
+  window.load();
+  child<QPushButton>("Save_cmd")->click();
+  QFile f(QDir(dir.path()).filePath("Ana1.txt"));
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  const QByteArray bytes = f.readAll();
+  EXPECT_EQ(bytes.count("\r\n"), 71);
+  EXPECT_TRUE(bytes.endsWith(" 0 \r\n")) << "the writePos column, not read yet";
+  EXPECT_TRUE(dialogs.shown.empty());
+
+  StripChartWindow elsewhere({driver, values, dialogs, keys, chart, dir.filePath("missing").toStdString()});
+  elsewhere.load();
+  elsewhere.findChild<QPushButton*>("Save_cmd")->click();
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_NE(dialogs.shown[0].text.find("Ana1.txt"), std::string::npos);
+}
+
 // The painted plot: a flat channel lies on the row of its value, in its
 // colour; a vertical grid line on its column, in the grid colour.
 TEST_F(ChartWindowTest, PlotPaintsTracesAndGridWherePlaced) {
