@@ -21,7 +21,10 @@ ChartHost::ChartHost(ChartContext context, EnvForm& form, Lifecycle& lifecycle)
   connect(&lifecycle, &Lifecycle::closingWindows, this, &ChartHost::closeAll);
 }
 
-ChartHost::~ChartHost() { delete window_.data(); }
+ChartHost::~ChartHost() {
+  delete settings_.data();
+  delete window_.data();
+}
 
 void ChartHost::open() {
   if (!window_) {
@@ -36,6 +39,7 @@ void ChartHost::open() {
         at = QPoint(panel.left(), panel.bottom() + 1 + kGapPx);
     }
     window_->move(at);
+    connect(window_, &StripChartWindow::settingsRequested, this, &ChartHost::openSettings);
     window_->load();
   }
   window_->show();
@@ -43,7 +47,23 @@ void ChartHost::open() {
   window_->activateWindow();
 }
 
+void ChartHost::openSettings() {
+  if (!settings_) {
+    // Not a child of the chart: the dialog stays open when the chart closes.
+    settings_ = new SettingsDialog(ctx_.chart.chanTable, ctx_.chart.editChan, ctx_.dialogs);
+    settings_->setAttribute(Qt::WA_DeleteOnClose);
+    if (window_) {
+      const QRect chart = window_->frameGeometry();
+      settings_->move(chart.center() - settings_->rect().center());
+    }
+  }
+  settings_->show();
+  settings_->raise();
+  settings_->activateWindow();
+}
+
 void ChartHost::closeAll() {
+  if (settings_) settings_->close();
   if (window_) window_->close();
 }
 

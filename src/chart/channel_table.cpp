@@ -212,6 +212,16 @@ std::string SettingsFileContent(const ChanTable& table) {
   return JoinCrLf(lines);
 }
 
+std::optional<std::string> SettingsTextProblem(std::string_view text) {
+  if (text.find_first_of("\r\n") != std::string_view::npos) return "it holds a line break";
+  if (text.find(',') != std::string_view::npos) return "it holds a comma";
+  if (text.find('"') != std::string_view::npos) return "it holds a double quote";
+  auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  if (!text.empty() && (blank(text.front()) || blank(text.back())))
+    return "it begins or ends with a blank";
+  return std::nullopt;
+}
+
 std::optional<std::string> SaveChannelSettings(const ChanTable& table, const std::string& path) {
   if (auto reason = ReplaceFileAtomically(path, SettingsFileContent(table))) {
     return "The chart settings could not be saved to " + path + ": " + *reason + ".";

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace kvn {
 
@@ -62,6 +63,12 @@ std::string ParseChannelSettings(ChanTable& table, std::string text,
 
 // The whole content of Settings.txt for records 0..11.
 std::string SettingsFileContent(const ChanTable& table);
+
+// Why Settings.txt cannot hold this text as a Title, Abbrev, YText or YUnits
+// (it would read back as another text, or shift the fields after it), as a
+// few words ("it holds a comma"); nothing when it can. The file cannot hold a
+// comma, a double quote, a line break, or a blank or tab at either end.
+std::optional<std::string> SettingsTextProblem(std::string_view text);
 
 // Writes Settings.txt atomically. Returns nothing on success, otherwise a
 // message for the user naming the file and the reason; the old file is then

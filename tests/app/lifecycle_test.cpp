@@ -14,6 +14,7 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <fstream>
@@ -392,6 +393,44 @@ TEST_F(ChartWiringTest, QuitClosesTheChartBeforeTheBoardAndNothingReadsItAfter) 
   EXPECT_TRUE(chartHost->window() == nullptr || !chartHost->window()->isVisible());
   QTest::qWait(30);  // thirty 1 ms ticks' time
   EXPECT_EQ(driver.calls.size(), closedAt);
+}
+
+// The chart's Settings button opens one shared dialog for the record it
+// chose; a later click only brings it forward, and it keeps to its record.
+TEST_F(ChartWiringTest, SettingsOpensOneDialogThatKeepsItsRecordUntilItCloses) {
+  StripChartWindow* chart = startWithChartOpen();
+  ASSERT_NE(chart, nullptr);
+  auto* trace0 = chart->findChild<QComboBox*>("Chnsrc_lst_0");
+  auto* settingsButton = chart->findChild<QPushButton*>("Settings");
+  chart->findChild<QRadioButton*>("Ind_rad")->click();
+  trace0->setCurrentIndex(3);
+  settingsButton->click();
+  SettingsDialog* dialog = chartHost->settings();
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_TRUE(dialog->isVisible());
+  EXPECT_EQ(dialog->editor().channel(), 3);
+  auto* title = dialog->findChild<QLineEdit*>("Title_txt");
+  EXPECT_EQ(title->text(), "Analog Sensor 4");
+  title->setText("Pressure");
+
+  // Another trace chosen: editChan moves on, the open dialog does not.
+  trace0->setCurrentIndex(5);
+  settingsButton->click();
+  EXPECT_EQ(chartValues.editChan, 5);
+  ASSERT_EQ(chartHost->settings(), dialog);
+  EXPECT_EQ(title->text(), "Pressure") << "not loaded again";
+  dialog->findChild<QPushButton*>("Apply_cmd")->click();
+  EXPECT_EQ(chartValues.chanTable[3].Title, "Pressure");
+  EXPECT_EQ(chartValues.chanTable[5].Title, "Analog Sensor 6");
+
+  // The dialog outlives the chart; Quit closes it as its close box would.
+  chart->close();
+  EXPECT_TRUE(dialog->isVisible());
+  lifecycle->terminate();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_EQ(chartHost->settings(), nullptr);
+  EXPECT_EQ(chartValues.chanTable[3].Title, "Analog Sensor 4");
+  EXPECT_EQ(chartValues.chanTable[5].Title, "Analog Sensor 6");
 }
 
 }  // namespace

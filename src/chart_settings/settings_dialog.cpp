@@ -1,0 +1,80 @@
+#include "chart_settings/settings_dialog.h"
+
+#include <QCloseEvent>
+#include <QPushButton>
+
+#include "shared/qt_color.h"
+#include "shared/qt_text.h"
+#include "ui_Settings_frm.h"
+
+namespace kvn {
+
+SettingsDialog::SettingsDialog(ChanTable& table, int channel, Dialogs& dialogs, QWidget* parent)
+    : QWidget(parent, Qt::Dialog),
+      ui_(std::make_unique<Ui::Settings_frm>()),
+      dialogs_(dialogs),
+      editor_(table, channel) {
+  ui_->setupUi(this);
+  setFixedSize(size());
+
+  const ChannelEntry shown = editor_.loadedEntry();
+  ui_->ymin_txt->setText(Q(shown.yMin));
+  ui_->ymax_txt->setText(Q(shown.yMax));
+  ui_->ytext_txt->setText(Q(shown.yText));
+  ui_->yunits_txt->setText(Q(shown.yUnits));
+  ui_->Title_txt->setText(Q(shown.title));
+  ui_->Abbrev_txt->setText(Q(shown.abbrev));
+  setSwatch(shown.color);
+
+  connect(ui_->Color_cmd, &QPushButton::clicked, this, &SettingsDialog::onColorClick);
+  connect(ui_->Apply_cmd, &QPushButton::clicked, this,
+          [this] { onWrite(ChannelEditor::Button::Apply); });
+  connect(ui_->Ok_cmd, &QPushButton::clicked, this, [this] { onWrite(ChannelEditor::Button::Ok); });
+  connect(ui_->Cancel_cmd, &QPushButton::clicked, this, &SettingsDialog::onCancel);
+}
+
+SettingsDialog::~SettingsDialog() {
+  // A dialog deleted without being closed goes as the close box would.
+  if (!unloaded_) editor_.unload();
+}
+
+void SettingsDialog::setSwatch(std::int32_t color) {
+  swatchColor_ = color;
+  QPalette palette = ui_->Color_pic->palette();
+  palette.setColor(QPalette::Window, FromColorRef(static_cast<std::uint32_t>(color)));
+  ui_->Color_pic->setPalette(palette);
+}
+
+ChannelEntry SettingsDialog::entry() const {
+  return {S(ui_->ymin_txt->text()),   S(ui_->ymax_txt->text()),  S(ui_->ytext_txt->text()),
+          S(ui_->yunits_txt->text()), S(ui_->Title_txt->text()), S(ui_->Abbrev_txt->text()),
+          swatchColor_};
+}
+
+void SettingsDialog::onColorClick() {
+  if (auto choice = dialogs_.chooseColor(editor_.customColors())) {
+    setSwatch(choice->color);
+    editor_.setCustomColors(choice->customColors);
+  }
+}
+
+void SettingsDialog::onWrite(ChannelEditor::Button button) {
+  if (auto refusal = editor_.write(entry(), button)) {
+    dialogs_.messageBox(*refusal);
+    return;
+  }
+  if (button == ChannelEditor::Button::Ok) close();
+}
+
+void SettingsDialog::onCancel() {
+  editor_.restore();
+  close();
+}
+
+void SettingsDialog::closeEvent(QCloseEvent* event) {
+  editor_.unload();
+  unloaded_ = true;
+  QWidget::closeEvent(event);
+}
+
+}  // namespace kvn
