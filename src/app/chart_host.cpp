@@ -13,6 +13,18 @@ namespace {
 
 constexpr int kGapPx = 8;
 
+// Puts the window to the right of the anchor, or below it when the screen has
+// no room there, so that the anchor stays in view.
+void PlaceBeside(QWidget& window, const QWidget& anchor) {
+  const QRect at = anchor.frameGeometry();
+  QPoint to(at.right() + 1 + kGapPx, at.top());
+  if (const QScreen* screen = anchor.screen()) {
+    const QRect room = screen->availableGeometry();
+    if (to.x() + window.width() > room.right()) to = QPoint(at.left(), at.bottom() + 1 + kGapPx);
+  }
+  window.move(to);
+}
+
 }  // namespace
 
 ChartHost::ChartHost(ChartContext context, EnvForm& form, Lifecycle& lifecycle)
@@ -30,15 +42,7 @@ void ChartHost::open() {
   if (!window_) {
     window_ = new StripChartWindow(ctx_);
     window_->setAttribute(Qt::WA_DeleteOnClose);
-    // Beside the main panel, or below it when the screen has no room there.
-    const QRect panel = form_.frameGeometry();
-    QPoint at(panel.right() + 1 + kGapPx, panel.top());
-    if (const QScreen* screen = form_.screen()) {
-      const QRect room = screen->availableGeometry();
-      if (at.x() + window_->width() > room.right())
-        at = QPoint(panel.left(), panel.bottom() + 1 + kGapPx);
-    }
-    window_->move(at);
+    PlaceBeside(*window_, form_);
     connect(window_, &StripChartWindow::settingsRequested, this, &ChartHost::openSettings);
     window_->load();
   }
@@ -52,10 +56,8 @@ void ChartHost::openSettings() {
     // Not a child of the chart: the dialog stays open when the chart closes.
     settings_ = new SettingsDialog(ctx_.chart.chanTable, ctx_.chart.editChan, ctx_.dialogs);
     settings_->setAttribute(Qt::WA_DeleteOnClose);
-    if (window_) {
-      const QRect chart = window_->frameGeometry();
-      settings_->move(chart.center() - settings_->rect().center());
-    }
+    // Beside the chart, whose preview it shows.
+    if (window_) PlaceBeside(*settings_, *window_);
   }
   settings_->show();
   settings_->raise();

@@ -256,6 +256,72 @@ QString WaitForWindow(const kvn::test::VirtualDisplay& display, const QString& t
   return {};
 }
 
+// A window's size on the display, from xdotool.
+QMap<QString, int> WindowGeometry(const kvn::test::VirtualDisplay& display, const QString& window) {
+  QMap<QString, int> geometry;
+  const QByteArray shell =
+      display.xdotool({"getwindowgeometry", "--shell", window}).value_or("");
+  for (const QByteArray& line : shell.split('\n')) {
+    const QList<QByteArray> pair = line.split('=');
+    if (pair.size() == 2) geometry[QString::fromLatin1(pair[0])] = pair[1].toInt();
+  }
+  return geometry;
+}
+
+// The program on the display, its chart opened with the Graph box.
+class ChartOnDisplay {
+ public:
+  ChartOnDisplay(const kvn::test::VirtualDisplay& display, const QString& executable,
+                 const QString& workDir)
+      : display_(display), program_(executable, workDir, {"/L"}, {}, Environment(display)) {}
+
+  static QProcessEnvironment Environment(const kvn::test::VirtualDisplay& display) {
+    QProcessEnvironment env;
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert("DISPLAY", display.name());
+    return env;
+  }
+
+  // Clicks the Graph box and waits for the chart; its window, or an empty
+  // text with the reason in `why`.
+  QString openChart(std::string& why) {
+    const QString panel = WaitForWindow(display_, "korvan", 60000);
+    if (panel.isEmpty()) {
+      why = "no panel: " + program_.process().readAllStandardError().toStdString();
+      return {};
+    }
+    // The Graph box, from the form's layout: the client area is 571 x 185
+    // below the menu bar; the Analog Information frame (anaFrame) lies at
+    // (144, 8) in it and the box (Graph_chk) at (16, 144) in the frame, 17
+    // high, its tick square at the left.
+    const QMap<QString, int> geometry = WindowGeometry(display_, panel);
+    scale_ = geometry.value("WIDTH") / 571.0;  // 1 unless QT_SCALE_FACTOR is set
+    const double menuBar = geometry.value("HEIGHT") - 185 * scale_;
+    if (geometry.value("WIDTH") <= 0 || menuBar <= 0) {
+      why = "no geometry of the panel";
+      return {};
+    }
+    click(panel, 144 + 16 + 6, menuBar / scale_ + 8 + 144 + 8);
+    const QString chart = WaitForWindow(display_, "StripChart", 20000);
+    if (chart.isEmpty()) why = "the Graph box opens the chart";
+    return chart;
+  }
+
+  // A click at (x, y) of the window's layout.
+  bool click(const QString& window, double x, double y) {
+    return display_.xdotool({"mousemove", "--window", window, QString::number(qRound(x * scale_)),
+                             QString::number(qRound(y * scale_)), "click", "1"})
+        .has_value();
+  }
+
+  Program& program() { return program_; }
+
+ private:
+  const kvn::test::VirtualDisplay& display_;
+  Program program_;
+  double scale_ = 1;
+};
+
 TEST(EndToEnd, SimulatedBoardWithTheChartOpenQuitsOnSigterm) {
   if (!kvn::test::VirtualDisplay::Available()) GTEST_SKIP() << "needs Xvfb and xdotool";
   kvn::test::VirtualDisplay display(160);
@@ -271,34 +337,10 @@ TEST(EndToEnd, SimulatedBoardWithTheChartOpenQuitsOnSigterm) {
     ASSERT_TRUE(f.setFileTime(QDateTime(QDate(2001, 1, 1), QTime(0, 0)),
                               QFileDevice::FileModificationTime));
   }
-  QProcessEnvironment env;
-  env.insert("QT_QPA_PLATFORM", "xcb");
-  env.insert("DISPLAY", display.name());
-  Program p(KVN_EXECUTABLE, work.path(), {"/L"}, {}, env);
-
-  const QString panel = WaitForWindow(display, "korvan", 60000);
-  ASSERT_FALSE(panel.isEmpty()) << p.process().readAllStandardError().constData();
-  // The Graph box, from the form's layout: the client area is 571 x 185 below
-  // the menu bar; the Analog Information frame (anaFrame) lies at (144, 8) in
-  // it and the box (Graph_chk) at (16, 144) in the frame, 17 high, its tick
-  // square at the left.
-  QMap<QString, int> geometry;
-  const QByteArray shell =
-      display.xdotool({"getwindowgeometry", "--shell", panel}).value_or("");
-  for (const QByteArray& line : shell.split('\n')) {
-    const QList<QByteArray> pair = line.split('=');
-    if (pair.size() == 2) geometry[QString::fromLatin1(pair[0])] = pair[1].toInt();
-  }
-  ASSERT_GT(geometry.value("WIDTH"), 0) << shell.constData();
-  const double scale = geometry.value("WIDTH") / 571.0;  // 1 unless QT_SCALE_FACTOR is set
-  const double menuBar = geometry.value("HEIGHT") - 185 * scale;
-  ASSERT_GT(menuBar, 0) << shell.constData();
-  const int x = qRound((144 + 16 + 6) * scale), y = qRound(menuBar + (8 + 144 + 8) * scale);
-  ASSERT_TRUE(display.xdotool({"mousemove", "--window", panel, QString::number(x),
-                                                QString::number(y), "click", "1"}));
-  ASSERT_FALSE(WaitForWindow(display, "StripChart", 20000).isEmpty())
-      << "the Graph box opens the chart; clicked at " << x << "," << y << " in "
-      << shell.constData();
+  ChartOnDisplay run(display, KVN_EXECUTABLE, work.path());
+  Program& p = run.program();
+  std::string why;
+  ASSERT_FALSE(run.openChart(why).isEmpty()) << why;
 
   ASSERT_FALSE(p.finish(1000)) << "runs on with the chart drawing: " << p.errors().constData();
   p.process().terminate();
@@ -313,6 +355,71 @@ TEST(EndToEnd, SimulatedBoardWithTheChartOpenQuitsOnSigterm) {
       << log.toStdString();
   EXPECT_EQ(ReadAll(state), " 0 \r\n10\r\n");
   EXPECT_GT(QFileInfo(state).lastModified().date().year(), 2001) << "written back";
+}
+
+// Waits until the file exists and holds at least minBytes.
+QByteArray WaitForFile(const QString& path, qsizetype minBytes) {
+  QElapsedTimer t;
+  t.start();
+  QByteArray bytes = ReadAll(path);
+  while (bytes.size() < minBytes && t.elapsed() < 20000) {
+    QThread::msleep(100);
+    bytes = ReadAll(path);
+  }
+  return bytes;
+}
+
+// The chart's Settings button, the dialog's Apply, the chart's settings Save
+// and its data Save, as a user clicks them; then both files beside the
+// executable are read.
+TEST(EndToEnd, ChartSettingsAppliedSavedAndDataExportedBesideTheExecutable) {
+  if (!kvn::test::VirtualDisplay::Available()) GTEST_SKIP() << "needs Xvfb and xdotool";
+  kvn::test::VirtualDisplay display(200);
+  ASSERT_FALSE(display.name().isEmpty()) << "no free display for Xvfb";
+
+  QTemporaryDir work;
+  QTemporaryDir bin;  // the program's own folder, where both files go
+  ASSERT_TRUE(QFile::copy(KVN_EXECUTABLE, bin.filePath("kvnvb_DazEvo")));
+  ASSERT_TRUE(QFile::copy(QFileInfo(KVN_EXECUTABLE).dir().filePath("libkvnapp_DazEvo.so"),
+                          bin.filePath("libkvnapp_DazEvo.so")));
+  ChartOnDisplay run(display, bin.filePath("kvnvb_DazEvo"), work.path());
+  std::string why;
+  const QString chart = run.openChart(why);
+  ASSERT_FALSE(chart.isEmpty()) << why;
+
+  // In the chart's layout the Change Settings frame (Frame3) lies at
+  // (440, 304), its Settings button at (8, 40) and its Save (setsave_cmd) at
+  // (64, 40); the Pause/Store frame (Frame2) at (352, 304) holds the data
+  // Save (Save_cmd) at (8, 40).
+  ASSERT_TRUE(run.click(chart, 440 + 8 + 20, 304 + 40 + 10));
+  const QString dialog = WaitForWindow(display, "^Settings$", 20000);
+  ASSERT_FALSE(dialog.isEmpty()) << "the Settings button opens the dialog";
+  // In the dialog: Title_txt at (56, 96), Apply_cmd at (64, 200).
+  ASSERT_TRUE(run.click(dialog, 56 + 40, 96 + 9));
+  ASSERT_TRUE(display.xdotool({"key", "--clearmodifiers", "ctrl+a"}));
+  ASSERT_TRUE(display.xdotool({"type", "--delay", "20", "Room air"}));
+  ASSERT_TRUE(run.click(dialog, 64 + 20, 200 + 10));
+  ASSERT_TRUE(run.click(chart, 440 + 64 + 20, 304 + 40 + 10));
+  ASSERT_TRUE(run.click(chart, 352 + 8 + 20, 304 + 40 + 8));
+
+  const QByteArray settings = WaitForFile(bin.filePath("Settings.txt"), 1);
+  const QByteArray exported = WaitForFile(bin.filePath("Ana1.txt"), 71 * 4);
+  Program& p = run.program();
+  p.process().terminate();
+  ASSERT_TRUE(p.finish());
+  EXPECT_EQ(p.process().exitCode(), 0) << p.errors().constData();
+
+  EXPECT_TRUE(settings.startsWith("Ana1\r\n 0 \r\n 10 \r\n 0 \r\nRoom air\r\nVolts*5/256\r\nV\r\n"))
+      << settings.constData();
+  EXPECT_EQ(settings.count("\r\n"), 84);
+  const QList<QByteArray> lines = exported.split('\n');
+  ASSERT_EQ(lines.size(), 72) << exported.constData();
+  EXPECT_TRUE(lines.last().isEmpty());
+  const QRegularExpression fileForm(R"(^( |-)(\d*\.)?\d+ \r$)");
+  for (qsizetype i = 0; i + 1 < lines.size(); ++i)
+    EXPECT_TRUE(fileForm.match(QString::fromLatin1(lines[i])).hasMatch()) << lines[i].constData();
+  EXPECT_FALSE(QFile::exists(work.filePath("Ana1.txt"))) << "beside the executable only";
+  EXPECT_TRUE(ReadAll(work.filePath("kvnvb_DazEvo.Log")).contains("# Log Closed by Program Exit"));
 }
 
 }  // namespace
