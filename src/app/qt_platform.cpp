@@ -75,9 +75,12 @@ std::optional<ColorChoice> QtDialogs::chooseColor(const CustomColors& customColo
   // Qt keeps one set of custom colours for the whole program; ours are the
   // caller's, so they are put in before and taken back after.
   for (int i = 0; i < QColorDialog::customCount() && i < static_cast<int>(customColors.size()); ++i)
-    QColorDialog::setCustomColor(i, FromColorRef(customColors[static_cast<std::size_t>(i)]));
+    QColorDialog::setCustomColor(
+        i, FromColorRef(static_cast<std::uint32_t>(customColors[static_cast<std::size_t>(i)])));
   QColorDialog dialog(Qt::black, QApplication::activeWindow());
   dialog.setWindowTitle(QStringLiteral("Color"));
+  // A desktop's own chooser would not show our custom colours.
+  dialog.setOption(QColorDialog::DontUseNativeDialog);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   ColorChoice choice;
   choice.color = ToColorRef(dialog.selectedColor());
