@@ -28,8 +28,6 @@ class SettingsDialog : public QWidget {
   ~SettingsDialog() override;
 
   const ChannelEditor& editor() const { return editor_; }
-  // The colour of the swatch: the colour Apply and Ok write.
-  std::int32_t swatchColor() const { return swatchColor_; }
 
  protected:
   // Every way the dialog goes (Ok, Cancel, the close box, Quit) unloads it.
@@ -45,7 +43,7 @@ class SettingsDialog : public QWidget {
   std::unique_ptr<Ui::Settings_frm> ui_;
   Dialogs& dialogs_;
   ChannelEditor editor_;
-  std::int32_t swatchColor_ = 0;
+  std::int32_t swatchColor_ = 0;  // the colour Apply and Ok write
   bool unloaded_ = false;
 };
 
