@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/chart_host.h"
+#include "app/files_folder.h"
 #include "app/key_state.h"
 #include "app/lifecycle.h"
 #include "app/qt_platform.h"
@@ -34,6 +35,10 @@ int EndStatus(const kvn::EnvForm& form) {
 int main(int argc, char* argv[]) {
   kvn::IgnoreWriteSignals();
   QApplication app(argc, argv);
+  // Names the user's data folder, whatever the executable is called, and ties
+  // the windows to the installed desktop entry.
+  QApplication::setApplicationName(QStringLiteral("kvnvb_DazEvo"));
+  QGuiApplication::setDesktopFileName(QStringLiteral("kvnvb-dazevo"));
   kvn::TerminationSignals termination;
   kvn::ApplyPanelFont(app);
 
@@ -60,7 +65,9 @@ int main(int argc, char* argv[]) {
   // The strip chart's values outlive its window.
   kvn::ChartValues chartValues;
   kvn::PlatformKeyState keys;
-  kvn::ChartHost chart({driver, values, dialogs, keys, chartValues, exeDir}, form, lifecycle);
+  kvn::ChartHost chart({driver, values, dialogs, keys, chartValues,
+                        kvn::ChartFilesFolder(QCoreApplication::applicationDirPath())},
+                       form, lifecycle);
 
   QObject::connect(&termination, &kvn::TerminationSignals::received, &lifecycle, [&] {
     lifecycle.terminate();

@@ -28,9 +28,9 @@ struct ChartContext {
   Dialogs& dialogs;
   KeyState& keys;
   ChartValues& chart;
-  // The folder that holds the executable: home of Settings.txt and the
-  // export files.
-  std::string exeDir;
+  // The folder of Settings.txt and the export files: the one that holds the
+  // executable, or the user's data folder when that one cannot be written.
+  std::string filesDir;
 };
 
 }  // namespace kvn

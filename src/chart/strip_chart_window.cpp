@@ -33,9 +33,9 @@ std::array<QLabel*, kTraces> TraceLabels(Ui::StripChart_frm& ui) {
 
 // The export files' folder with its separator. (A folder that already ends in
 // one, such as the root, keeps it as it is.)
-std::string SaveDirOf(const std::string& exeDir) {
-  if (exeDir.empty() || exeDir.back() == kPathSeparator || exeDir.back() == '/') return exeDir;
-  return exeDir + kPathSeparator;
+std::string SaveDirOf(const std::string& folder) {
+  if (folder.empty() || folder.back() == kPathSeparator || folder.back() == '/') return folder;
+  return folder + kPathSeparator;
 }
 
 }  // namespace
@@ -82,12 +82,12 @@ void StripChartWindow::connectHandlers() {
 }
 
 void StripChartWindow::load() {
-  saveDir_ = SaveDirOf(ctx_.exeDir);
+  saveDir_ = SaveDirOf(ctx_.filesDir);
   listsLoading_ = true;
   scaleLinked_ = false;
 
   ChanTable& table = ctx_.chart.chanTable;
-  const std::string problem = LoadChannelSettings(table, SettingsFilePath(ctx_.exeDir));
+  const std::string problem = LoadChannelSettings(table, SettingsFilePath(ctx_.filesDir));
   if (!problem.empty()) ctx_.dialogs.messageBox(problem);
 
   const auto lists = SourceLists(*ui_);
@@ -157,7 +157,7 @@ void StripChartWindow::onStopClick() {
 }
 
 void StripChartWindow::onSettingsSave() {
-  if (auto error = SaveChannelSettings(ctx_.chart.chanTable, SettingsFilePath(ctx_.exeDir)))
+  if (auto error = SaveChannelSettings(ctx_.chart.chanTable, SettingsFilePath(ctx_.filesDir)))
     ctx_.dialogs.messageBox(*error);
 }
 

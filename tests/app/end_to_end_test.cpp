@@ -19,6 +19,7 @@
 #include <optional>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -272,11 +273,15 @@ QMap<QString, int> WindowGeometry(const kvn::test::VirtualDisplay& display, cons
 class ChartOnDisplay {
  public:
   ChartOnDisplay(const kvn::test::VirtualDisplay& display, const QString& executable,
-                 const QString& workDir)
-      : display_(display), program_(executable, workDir, {"/L"}, {}, Environment(display)) {}
+                 const QString& workDir, std::function<void()> childSetUp = {},
+                 const QProcessEnvironment& environment = {})
+      : display_(display),
+        program_(executable, workDir, {"/L"}, std::move(childSetUp),
+                 Environment(display, environment)) {}
 
-  static QProcessEnvironment Environment(const kvn::test::VirtualDisplay& display) {
-    QProcessEnvironment env;
+  static QProcessEnvironment Environment(const kvn::test::VirtualDisplay& display,
+                                         const QProcessEnvironment& more = {}) {
+    QProcessEnvironment env = more;
     env.insert("QT_QPA_PLATFORM", "xcb");
     env.insert("DISPLAY", display.name());
     return env;
@@ -420,6 +425,68 @@ TEST(EndToEnd, ChartSettingsAppliedSavedAndDataExportedBesideTheExecutable) {
     EXPECT_TRUE(fileForm.match(QString::fromLatin1(lines[i])).hasMatch()) << lines[i].constData();
   EXPECT_FALSE(QFile::exists(work.filePath("Ana1.txt"))) << "beside the executable only";
   EXPECT_TRUE(ReadAll(work.filePath("kvnvb_DazEvo.Log")).contains("# Log Closed by Program Exit"));
+}
+
+// As for a user of the program installed under /opt: a program folder that
+// the user cannot write. The chart reads and writes its files in the user's
+// data folder instead.
+TEST(EndToEnd, ChartFilesGoToTheUsersDataFolderWhenTheProgramFolderCannotBeWritten) {
+  if (!kvn::test::VirtualDisplay::Available()) GTEST_SKIP() << "needs Xvfb and xdotool";
+  kvn::test::VirtualDisplay display(240);
+  ASSERT_FALSE(display.name().isEmpty()) << "no free display for Xvfb";
+
+  QTemporaryDir work, bin, home;
+  ASSERT_TRUE(QFile::copy(KVN_EXECUTABLE, bin.filePath("kvnvb_DazEvo")));
+  ASSERT_TRUE(QFile::copy(QFileInfo(KVN_EXECUTABLE).dir().filePath("libkvnapp_DazEvo.so"),
+                          bin.filePath("libkvnapp_DazEvo.so")));
+  const QString data = home.filePath("kvnvb_DazEvo");
+  ASSERT_TRUE(QDir().mkpath(data));
+  // Record 0 only; the others keep their built-in settings.
+  Write(data + "/Settings.txt", "Room\r\n 0 \r\n 10 \r\n 0 \r\nRoom air\r\nVolts\r\nV\r\n");
+
+  const auto everybody = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup |
+                         QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+  ASSERT_TRUE(QFile::setPermissions(bin.path(), everybody));
+  // The system's administrator can write anywhere: run as "nobody" then,
+  // with the folders that user needs made its own.
+  std::function<void()> asUser;
+  if (geteuid() == 0) {
+    constexpr uid_t kNobody = 65534;
+    for (const QString& own : {work.path(), home.path(), data, data + "/Settings.txt"})
+      ASSERT_EQ(chown(QFile::encodeName(own).constData(), kNobody, kNobody), 0);
+    asUser = [] {
+      if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(126);
+    };
+  }
+  QProcessEnvironment env;
+  env.insert("XDG_DATA_HOME", home.path());
+  ChartOnDisplay run(display, bin.filePath("kvnvb_DazEvo"), work.path(), asUser, env);
+  std::string why;
+  const QString chart = run.openChart(why);
+  ASSERT_FALSE(chart.isEmpty()) << why << run.program().errors().constData();
+  // The settings Save, then the data Save (see the test above).
+  ASSERT_TRUE(run.click(chart, 440 + 64 + 20, 304 + 40 + 10));
+  ASSERT_TRUE(run.click(chart, 352 + 8 + 20, 304 + 40 + 8));
+
+  const QByteArray exported = WaitForFile(data + "/Room.txt", 71 * 4);
+  QElapsedTimer t;
+  t.start();
+  while (ReadAll(data + "/Settings.txt").count("\r\n") < 84 && t.elapsed() < 20000)
+    QThread::msleep(50);
+  Program& p = run.program();
+  p.process().terminate();
+  ASSERT_TRUE(p.finish());
+  EXPECT_EQ(p.process().exitCode(), 0) << p.errors().constData();
+  EXPECT_FALSE(p.errors().contains("kvnvb_DazEvo:")) << "no failure box: " << p.errors().constData();
+
+  EXPECT_EQ(exported.count('\n'), 71) << "the export named by the user's settings";
+  const QByteArray settings = ReadAll(data + "/Settings.txt");
+  EXPECT_TRUE(settings.startsWith("Room\r\n 0 \r\n 10 \r\n 0 \r\nRoom air\r\n")) << settings.constData();
+  EXPECT_EQ(settings.count("\r\n"), 84);
+  EXPECT_EQ(QDir(bin.path()).entryList(QDir::Files | QDir::Hidden),
+            QStringList({"kvnvb_DazEvo", "libkvnapp_DazEvo.so"}))
+      << "nothing written in the program folder";
+  ASSERT_TRUE(QFile::setPermissions(bin.path(), everybody | QFile::WriteOwner));
 }
 
 }  // namespace
