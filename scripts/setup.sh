@@ -4,8 +4,10 @@
 # Packages for building and running the panel.
 KVN_RUN_PACKAGES="cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev fonts-dejavu-core fonts-liberation2"
 # Further packages for the test suite, the sanitizer build, fuzzing and benchmarks;
-# a real X server and key presses for the tests of the keyboard and the chart.
-KVN_TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev xvfb xdotool"
+# a real X server and key presses for the tests of the keyboard and the chart;
+# dpkg-dev (dependencies of the Debian package) and desktop-file-utils for the
+# package's tests.
+KVN_TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev xvfb xdotool dpkg-dev desktop-file-utils"
 
 kvn_missing_packages() {
   local missing="" p
