@@ -47,7 +47,8 @@ int main(int argc, char* argv[]) {
   if (!args.isEmpty()) args.removeFirst();
   const std::string commandLine = args.join(QLatin1Char(' ')).toLocal8Bit().toStdString();
 
-  const std::string exeDir = QCoreApplication::applicationDirPath().toLocal8Bit().toStdString();
+  const QString programFolder = QCoreApplication::applicationDirPath();
+  const std::string exeDir = programFolder.toLocal8Bit().toStdString();
   kvn::ProgramValues values;
   kvn::QtDialogs dialogs;
   kvn::SystemClock clock;
@@ -66,7 +67,7 @@ int main(int argc, char* argv[]) {
   kvn::ChartValues chartValues;
   kvn::PlatformKeyState keys;
   kvn::ChartHost chart({driver, values, dialogs, keys, chartValues,
-                        kvn::ChartFilesFolder(QCoreApplication::applicationDirPath())},
+                        kvn::ChartFilesFolder(programFolder)},
                        form, lifecycle);
 
   QObject::connect(&termination, &kvn::TerminationSignals::received, &lifecycle, [&] {
