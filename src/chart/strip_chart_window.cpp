@@ -12,7 +12,7 @@
 #include "chart/chart_sampling.h"
 #include "shared/qt_text.h"
 #include "ui_StripChart_frm.h"
-#include "widgets/wheel_guard.h"
+#include "widgets/list_boxes.h"
 
 namespace kvn {
 
@@ -48,7 +48,7 @@ StripChartWindow::StripChartWindow(ChartContext context, QWidget* parent)
       reader_([this](int n) { return readSource(n); }) {
   ui_->setupUi(this);
   setFixedSize(size());
-  GuardListsFromWheel(*this);
+  SetUpLists(*this);
   Timer1_.setInterval(kStartIntervalMs);
   ui_->Graph_pic->showFrame(frame_);
   connectHandlers();

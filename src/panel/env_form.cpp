@@ -7,7 +7,7 @@
 #include "shared/qt_text.h"
 #include "driver/card_ranges.h"
 #include "ui_envForm.h"
-#include "widgets/wheel_guard.h"
+#include "widgets/list_boxes.h"
 
 namespace kvn {
 
@@ -21,7 +21,7 @@ constexpr int kClientHeightPx = 185;  // 2775 twips
 EnvForm::EnvForm(PanelContext context, QWidget* parent)
     : QMainWindow(parent), ui_(std::make_unique<Ui::envForm>()), ctx_(context) {
   ui_->setupUi(this);
-  GuardListsFromWheel(*this);
+  SetUpLists(*this);
   setCaption(false);
   // The client area is 8565 x 2775 twips below the menu bar.
   resize(kClientWidthPx, kClientHeightPx + menuBar()->sizeHint().height());

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDir>
 #include <QEventLoop>
@@ -90,6 +91,27 @@ TEST_F(ChartWindowTest, LoadShowsChannelZeroInGlobalOperationAndStartsTheTimer) 
   EXPECT_EQ(driver.count("envReadTemp"), 24);
   ASSERT_EQ(window.frame().legend.size(), 1u);
   EXPECT_EQ(window.frame().legend[0].text, "Ana1 = 7 units");
+}
+
+// An open list is wide enough for its longest entry beside its scroll bar
+// (the view's viewport leaves the bar out),
+// however narrow the closed box: nobody picks a channel from "...".
+TEST_F(ChartWindowTest, OpenListsShowEveryEntryWhole) {
+  window.load();
+  window.show();
+  const auto lists = window.findChildren<QComboBox*>();
+  ASSERT_EQ(lists.size(), 9);
+  for (QComboBox* list : lists) {
+    list->showPopup();
+    QAbstractItemView* view = list->view();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view->window())) << list->objectName().toStdString();
+    int widest = 0;
+    for (int i = 0; i < list->count(); ++i)
+      widest = std::max(widest, view->sizeHintForIndex(list->model()->index(i, 0)).width());
+    EXPECT_GT(widest, list->width() / 2) << list->objectName().toStdString();
+    EXPECT_GE(view->viewport()->width(), widest) << list->objectName().toStdString();
+    list->hidePopup();
+  }
 }
 
 TEST_F(ChartWindowTest, ABadSettingsFileIsReportedOnceAtLoad) {
