@@ -228,6 +228,7 @@ void StripChartModel::legendRows(const ChanTable& table, std::vector<LegendRow>&
     row.y = 18 - 2.0 * static_cast<double>(k);
     row.color = DrawColor(table[c].Color);
     row.text = table[c].Abbrev;
+    row.nameLength = row.text.size();
     row.text += " = ";
     row.text += NumTextWithZero(sampleBuf_[c][At(writePos_)]);
     row.text += " units";

@@ -33,7 +33,8 @@ struct TickInputs {
 struct LegendRow {
   double y = 0;
   std::uint32_t color = 0;  // 0x00BBGGRR
-  std::string text;
+  std::string text;         // "<short name> = <value> units"
+  std::size_t nameLength = 0;  // the short name's length at the start of text
 };
 
 // Everything one tick draws. It is meant to be kept and handed to every tick:

@@ -1,10 +1,13 @@
 #include "chart/chart_views.h"
 
+#include <QEvent>
+#include <QFontInfo>
 #include <QPaintEvent>
 #include <QPainter>
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <string_view>
 
 #include "shared/qt_color.h"
 #include "shared/qt_text.h"
@@ -26,6 +29,20 @@ QPoint At(double x, double y) {
 
 constexpr int kGridLineWidth = 1;   // in pixels of the window's layout
 constexpr int kTraceLineWidth = 2;
+
+// The widest reading the legend's font is fitted to: four digits and a sign
+// (the digits of the panel's fonts all have one width, and a sign or a point
+// is narrower than a digit).
+constexpr std::string_view kWidestUsualReading = "-8888";
+constexpr int kSmallestLegendPx = 6;
+
+// True for a reading no wider than kWidestUsualReading.
+bool UsualReading(std::string_view reading) {
+  return reading.size() <= kWidestUsualReading.size() &&
+         std::all_of(reading.begin(), reading.end(), [](char c) {
+           return (c >= '0' && c <= '9') || c == '-' || c == '.';
+         });
+}
 
 }  // namespace
 
@@ -255,7 +272,15 @@ void XAxisView::paintPicture(QPainter& p, QSize size) {
   period_.draw(p, At(0, 0), font(), ink, dpr);
 }
 
-LegendView::LegendView(QWidget* parent) : PictureView(parent) {}
+LegendView::LegendView(QWidget* parent) : PictureView(parent), rowFont_(font()) {}
+
+void LegendView::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::FontChange) {
+    fittedRoom_ = -1;
+    fitFont();
+  }
+  PictureView::changeEvent(event);
+}
 
 void LegendView::setRows(const std::vector<LegendRow>& rows) {
   const auto same = [](const LegendRow& a, const LegendRow& b) {
@@ -268,8 +293,52 @@ void LegendView::setRows(const std::vector<LegendRow>& rows) {
     rows_[i].y = rows[i].y;
     rows_[i].color = rows[i].color;
     rows_[i].text = rows[i].text;
+    rows_[i].nameLength = rows[i].nameLength;
   }
+  fitFont();
   redraw();
+}
+
+void LegendView::fitFont() {
+  // The texts to fit, one a line: each row's name with the widest usual
+  // reading, or the row's own text when its reading is wider.
+  static constexpr std::string_view kEquals = " = ", kUnits = " units";
+  fitting_.clear();
+  for (const LegendRow& row : rows_) {
+    const std::string_view text(row.text);
+    const std::size_t name = std::min(row.nameLength, text.size());
+    const std::size_t frame = name + kEquals.size() + kUnits.size();
+    if (text.size() >= frame && UsualReading(text.substr(name + kEquals.size(), text.size() - frame))) {
+      fitting_.append(text.substr(0, name)).append(kEquals).append(kWidestUsualReading).append(kUnits);
+    } else {
+      fitting_.append(text);
+    }
+    fitting_ += '\n';
+  }
+  // The texts start at X = 5 of 20; a pixel is kept free at the right.
+  const int width = contentsRect().width();
+  const int room = width - static_cast<int>(std::lround(5 * width / 20.0)) - 1;
+  if (fitting_ == fittedTo_ && room == fittedRoom_) return;
+  fittedTo_ = fitting_;
+  fittedRoom_ = room;
+
+  const auto widest = [this](const QFont& f) {
+    const QFontMetrics metrics(f);
+    int w = 0;
+    for (const QString& line : Q(fitting_).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+      w = std::max({w, metrics.horizontalAdvance(line), metrics.boundingRect(line).right() + 1});
+    return w;
+  };
+  rowFont_ = font();
+  const int w = widest(rowFont_);
+  if (w <= room || room <= 0) return;
+  // Smaller in proportion, then a pixel at a time until every text fits.
+  const int px = QFontInfo(rowFont_).pixelSize();
+  for (int size = std::min(px - 1, px * room / w); size > kSmallestLegendPx; --size) {
+    rowFont_.setPixelSize(size);
+    if (widest(rowFont_) <= room) return;
+  }
+  rowFont_.setPixelSize(kSmallestLegendPx);
 }
 
 void LegendView::paintPicture(QPainter& p, QSize size) {
@@ -282,7 +351,7 @@ void LegendView::paintPicture(QPainter& p, QSize size) {
     const double y = (20 - row.y) * uy;
     p.setPen(color);
     p.drawLine(QPointF(0, y), QPointF(5 * ux, y));
-    texts_.draw(p, At(5 * ux, y - uy), row.text, font(), color, devicePixelRatioF());
+    texts_.draw(p, At(5 * ux, y - uy), row.text, rowFont_, color, devicePixelRatioF());
   }
 }
 
@@ -291,12 +360,13 @@ TitleLabel::TitleLabel(QWidget* parent) : QLabel(parent) {}
 
 void TitleLabel::paintEvent(QPaintEvent* event) {
   QFrame::paintEvent(event);
-  if (text() != shown_) {
+  const QRect area = contentsRect();
+  if (text() != shown_ || area.width() != shownWidth_) {
     shown_ = text();
-    stamp_.set(S(shown_));
+    shownWidth_ = area.width();
+    stamp_.set(S(fontMetrics().elidedText(shown_, Qt::ElideRight, shownWidth_)));
   }
   QPainter p(this);
-  const QRect area = contentsRect();
   p.setClipRect(area);
   stamp_.draw(p, At(area.left(), area.top() + (area.height() - fontMetrics().height()) / 2.0),
               font(), palette().color(foregroundRole()), devicePixelRatioF());

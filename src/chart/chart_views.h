@@ -59,6 +59,7 @@ class TextCache {
 
 // A label that draws its text from a stamp, left-aligned and centred
 // vertically.
+// A text too long for the label ends in an ellipsis.
 class TitleLabel : public QLabel {
   Q_OBJECT
  public:
@@ -69,6 +70,7 @@ class TitleLabel : public QLabel {
 
  private:
   QString shown_;
+  int shownWidth_ = -1;
   TextStamp stamp_;
 };
 
@@ -178,6 +180,11 @@ class XAxisView : public PictureView {
 
 // The legend (legend_pic), scaled 0..20 both ways with Y upward: per row a
 // colour sample from (0, y) to (5, y) and the text from (5, y + 1) down.
+//
+// Its texts are drawn in the box's font, or in a smaller one for all rows
+// when a row would not fit beside its colour sample. The font is fitted to
+// the short names with a reading of up to four digits and a sign, so that it
+// does not change as the readings do; a longer reading is fitted as it is.
 class LegendView : public PictureView {
   Q_OBJECT
  public:
@@ -186,10 +193,18 @@ class LegendView : public PictureView {
 
  protected:
   void paintPicture(QPainter& p, QSize size) override;
+  void changeEvent(QEvent* event) override;
 
  private:
+  void fitFont();
+
   std::vector<LegendRow> rows_;
   TextCache texts_;
+  QFont rowFont_;
+  // What the font was fitted to: the rows' names and longer readings, and
+  // the room beside the colour samples.
+  std::string fittedTo_, fitting_;
+  int fittedRoom_ = -1;
 };
 
 }  // namespace kvn

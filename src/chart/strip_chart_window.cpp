@@ -189,6 +189,8 @@ void StripChartWindow::tick() {
   if (frame_.title != shownTitle_) {
     shownTitle_ = frame_.title;
     ui_->graphtitle_lbl->setText(Q(shownTitle_));
+    // The label ends a long title in an ellipsis; the whole one is here.
+    ui_->graphtitle_lbl->setToolTip(ui_->graphtitle_lbl->text());
   }
   ui_->legend_pic->setRows(frame_.legend);
   ui_->y_pic->setLabels(frame_.yTop, frame_.yBottom);
