@@ -1,7 +1,9 @@
 #include "app/chart_host.h"
 
+#include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
+#include <algorithm>
 
 #include "app/lifecycle.h"
 #include "chart/strip_chart_window.h"
@@ -13,16 +15,31 @@ namespace {
 
 constexpr int kGapPx = 8;
 
-// Puts the window to the right of the anchor, or below it when the screen has
-// no room there, so that the anchor stays in view.
+// Where a window of the given frame size goes beside the anchor's frame, on
+// the available part of a screen: to the right when it fits there, else below,
+// else where it stays whole on the screen, as close to the right of the anchor
+// as it can (over the anchor if it must).
+QPoint PlaceBeside(QRect anchor, QSize window, QRect room) {
+  const auto fits = [&](QPoint at) { return room.contains(QRect(at, window)); };
+  const QPoint right(anchor.right() + 1 + kGapPx, anchor.top());
+  if (fits(right)) return right;
+  const QPoint below(anchor.left(), anchor.bottom() + 1 + kGapPx);
+  if (fits(below)) return below;
+  // A window larger than the room keeps its top-left corner in view.
+  const int x = std::max(room.left(), std::min(right.x(), room.right() + 1 - window.width()));
+  const int y = std::max(room.top(), std::min(right.y(), room.bottom() + 1 - window.height()));
+  return {x, y};
+}
+
+// Moves the window beside the anchor, on the anchor's screen. The window is
+// not shown yet, so its frame is taken to be as wide as the anchor's.
 void PlaceBeside(QWidget& window, const QWidget& anchor) {
   const QRect at = anchor.frameGeometry();
-  QPoint to(at.right() + 1 + kGapPx, at.top());
-  if (const QScreen* screen = anchor.screen()) {
-    const QRect room = screen->availableGeometry();
-    if (to.x() + window.width() > room.right()) to = QPoint(at.left(), at.bottom() + 1 + kGapPx);
-  }
-  window.move(to);
+  const QSize frame = window.size() + (at.size() - anchor.size());
+  const QScreen* screen = anchor.screen();
+  if (screen == nullptr) screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) return;
+  window.move(PlaceBeside(at, frame, screen->availableGeometry()));
 }
 
 }  // namespace
