@@ -9,6 +9,7 @@
 #include <QStyle>
 #include <QDateTime>
 #include <QTime>
+#include <algorithm>
 #include <cstdio>
 
 #include "shared/qt_color.h"
@@ -70,23 +71,37 @@ std::string QtDialogs::inputBox(const std::string& prompt, const std::string& ti
   return ok ? answer.toLocal8Bit().toStdString() : std::string();
 }
 
-std::optional<ColorChoice> QtDialogs::chooseColor(const CustomColors& customColors) {
-  if (IsHeadless()) return std::nullopt;
+void QtDialogs::chooseColor(const CustomColors& customColors, ColorAnswer answer) {
+  if (IsHeadless()) {
+    answer(std::nullopt);
+    return;
+  }
+  const int colorSlots = std::min(QColorDialog::customCount(), static_cast<int>(customColors.size()));
   // Qt keeps one set of custom colours for the whole program; ours are the
   // caller's, so they are put in before and taken back after.
-  for (int i = 0; i < QColorDialog::customCount() && i < static_cast<int>(customColors.size()); ++i)
+  for (int i = 0; i < colorSlots; ++i)
     QColorDialog::setCustomColor(
         i, FromColorRef(static_cast<std::uint32_t>(customColors[static_cast<std::size_t>(i)])));
-  QColorDialog dialog(Qt::black, QApplication::activeWindow());
-  dialog.setWindowTitle(QStringLiteral("Color"));
+  // A child of the window that opened it: window-modal to that window alone
+  // (every other window keeps working), and gone with it.
+  auto* dialog = new QColorDialog(Qt::black, QApplication::activeWindow());
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->setWindowTitle(QStringLiteral("Color"));
   // A desktop's own chooser would not show our custom colours.
-  dialog.setOption(QColorDialog::DontUseNativeDialog);
-  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-  ColorChoice choice;
-  choice.color = ToColorRef(dialog.selectedColor());
-  for (int i = 0; i < QColorDialog::customCount() && i < static_cast<int>(customColors.size()); ++i)
-    choice.customColors[static_cast<std::size_t>(i)] = ToColorRef(QColorDialog::customColor(i));
-  return choice;
+  dialog->setOption(QColorDialog::DontUseNativeDialog);
+  dialog->setWindowModality(Qt::WindowModal);
+  QObject::connect(dialog, &QDialog::finished, dialog, [dialog, colorSlots, answer = std::move(answer)](int result) {
+    if (result != QDialog::Accepted) {
+      answer(std::nullopt);
+      return;
+    }
+    ColorChoice choice;
+    choice.color = ToColorRef(dialog->selectedColor());
+    for (int i = 0; i < colorSlots; ++i)
+      choice.customColors[static_cast<std::size_t>(i)] = ToColorRef(QColorDialog::customColor(i));
+    answer(choice);
+  });
+  dialog->open();
 }
 
 LocalDateTime SystemClock::now() {

@@ -16,7 +16,7 @@ class QtDialogs final : public Dialogs {
   std::string inputBox(const std::string& prompt, const std::string& title) override;
   // Qt's colour dialog, with its custom colours set from and read back into
   // ours. Offscreen it counts as cancelled.
-  std::optional<ColorChoice> chooseColor(const CustomColors& customColors) override;
+  void chooseColor(const CustomColors& customColors, ColorAnswer answer) override;
 
   // The one-line form written to standard error: "title: text", every run of
   // line breaks replaced by " / ".

@@ -1,6 +1,8 @@
 #include "chart_settings/settings_dialog.h"
 
 #include <QCloseEvent>
+#include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 
 #include "shared/qt_color.h"
@@ -25,6 +27,9 @@ SettingsDialog::SettingsDialog(ChanTable& table, int channel, Dialogs& dialogs, 
   ui_->Title_txt->setText(Q(shown.title));
   ui_->Abbrev_txt->setText(Q(shown.abbrev));
   setSwatch(shown.color);
+  // Each field shows the beginning of its text, as one the user has just
+  // filled in; a long number reads from its first digit.
+  for (QLineEdit* field : findChildren<QLineEdit*>()) field->setCursorPosition(0);
 
   connect(ui_->Color_cmd, &QPushButton::clicked, this, &SettingsDialog::onColorClick);
   connect(ui_->Apply_cmd, &QPushButton::clicked, this,
@@ -52,10 +57,13 @@ ChannelEntry SettingsDialog::entry() const {
 }
 
 void SettingsDialog::onColorClick() {
-  if (auto choice = dialogs_.chooseColor(editor_.customColors())) {
-    setSwatch(choice->color);
-    editor_.setCustomColors(choice->customColors);
-  }
+  // The chooser blocks this dialog alone; the chart and the panel go on.
+  dialogs_.chooseColor(editor_.customColors(),
+                       [self = QPointer<SettingsDialog>(this)](std::optional<ColorChoice> choice) {
+                         if (!self || !choice) return;
+                         self->setSwatch(choice->color);
+                         self->editor_.setCustomColors(choice->customColors);
+                       });
 }
 
 void SettingsDialog::onWrite(ChannelEditor::Button button) {

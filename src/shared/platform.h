@@ -5,6 +5,7 @@
 #include <array>
 #include <climits>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -31,12 +32,16 @@ class Dialogs {
   // The answer typed; empty when the user cancels.
   virtual std::string inputBox(const std::string& prompt, const std::string& title) = 0;
   // The colour chooser, opened with black as its colour (no colour is
-  // preselected) and with these custom colours. Nothing when the user
-  // cancels; otherwise the colour chosen and the custom colours as the user
-  // left them. Where there is no chooser to show, it counts as cancelled.
-  virtual std::optional<ColorChoice> chooseColor(const CustomColors& customColors) {
+  // preselected) and with these custom colours. It blocks only the window
+  // that opened it (the active one) and returns at once; `answer` gets what
+  // the user confirmed when the chooser closes: nothing when the user
+  // cancels, otherwise the colour chosen and the custom colours as the user
+  // left them. Where there is no chooser to show, it counts as cancelled at
+  // once. When the owning window goes first, `answer` is never called.
+  using ColorAnswer = std::function<void(std::optional<ColorChoice>)>;
+  virtual void chooseColor(const CustomColors& customColors, ColorAnswer answer) {
     static_cast<void>(customColors);
-    return std::nullopt;
+    answer(std::nullopt);
   }
 };
 

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QMap>
 #include <QProcess>
+#include <QRect>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QThread>
@@ -374,6 +375,14 @@ QByteArray WaitForFile(const QString& path, qsizetype minBytes) {
   return bytes;
 }
 
+// The executable and the simulated board, copied into a folder of the test's
+// own: the chart's files go beside them.
+void CopyProgramInto(const QTemporaryDir& bin) {
+  ASSERT_TRUE(QFile::copy(KVN_EXECUTABLE, bin.filePath("kvnvb_DazEvo")));
+  ASSERT_TRUE(QFile::copy(QFileInfo(KVN_EXECUTABLE).dir().filePath("libkvnapp_DazEvo.so"),
+                          bin.filePath("libkvnapp_DazEvo.so")));
+}
+
 // The chart's Settings button, the dialog's Apply, the chart's settings Save
 // and its data Save, as a user clicks them; then both files beside the
 // executable are read.
@@ -384,9 +393,7 @@ TEST(EndToEnd, ChartSettingsAppliedSavedAndDataExportedBesideTheExecutable) {
 
   QTemporaryDir work;
   QTemporaryDir bin;  // the program's own folder, where both files go
-  ASSERT_TRUE(QFile::copy(KVN_EXECUTABLE, bin.filePath("kvnvb_DazEvo")));
-  ASSERT_TRUE(QFile::copy(QFileInfo(KVN_EXECUTABLE).dir().filePath("libkvnapp_DazEvo.so"),
-                          bin.filePath("libkvnapp_DazEvo.so")));
+  CopyProgramInto(bin);
   ChartOnDisplay run(display, bin.filePath("kvnvb_DazEvo"), work.path());
   std::string why;
   const QString chart = run.openChart(why);
@@ -436,9 +443,7 @@ TEST(EndToEnd, ChartFilesGoToTheUsersDataFolderWhenTheProgramFolderCannotBeWritt
   ASSERT_FALSE(display.name().isEmpty()) << "no free display for Xvfb";
 
   QTemporaryDir work, bin, home;
-  ASSERT_TRUE(QFile::copy(KVN_EXECUTABLE, bin.filePath("kvnvb_DazEvo")));
-  ASSERT_TRUE(QFile::copy(QFileInfo(KVN_EXECUTABLE).dir().filePath("libkvnapp_DazEvo.so"),
-                          bin.filePath("libkvnapp_DazEvo.so")));
+  CopyProgramInto(bin);
   const QString data = home.filePath("kvnvb_DazEvo");
   ASSERT_TRUE(QDir().mkpath(data));
   // Record 0 only; the others keep their built-in settings.
@@ -487,6 +492,78 @@ TEST(EndToEnd, ChartFilesGoToTheUsersDataFolderWhenTheProgramFolderCannotBeWritt
             QStringList({"kvnvb_DazEvo", "libkvnapp_DazEvo.so"}))
       << "nothing written in the program folder";
   ASSERT_TRUE(QFile::setPermissions(bin.path(), everybody | QFile::WriteOwner));
+}
+
+// At twice the size on a 1280 x 900 screen neither the chart nor its settings
+// dialog fits beside or below the window it opens from: each still opens
+// wholly on the screen.
+TEST(EndToEnd, ChartAndSettingsOpenWhollyOnAScreenTooSmallForThemBeside) {
+  if (!kvn::test::VirtualDisplay::Available()) GTEST_SKIP() << "needs Xvfb and xdotool";
+  kvn::test::VirtualDisplay display(280, QStringLiteral("1280x900"));
+  ASSERT_FALSE(display.name().isEmpty()) << "no free display for Xvfb";
+
+  QTemporaryDir work, bin;
+  CopyProgramInto(bin);
+  QProcessEnvironment env;
+  env.insert("QT_SCALE_FACTOR", "2");
+  ChartOnDisplay run(display, bin.filePath("kvnvb_DazEvo"), work.path(), {}, env);
+  std::string why;
+  const QString chart = run.openChart(why);
+  ASSERT_FALSE(chart.isEmpty()) << why;
+  ASSERT_TRUE(run.click(chart, 440 + 8 + 20, 304 + 40 + 10));  // Settings (see above)
+  const QString dialog = WaitForWindow(display, "^Settings$", 20000);
+  ASSERT_FALSE(dialog.isEmpty()) << "the Settings button opens the dialog";
+
+  const QRect screen(0, 0, 1280, 900);
+  for (const QString& window : {chart, dialog}) {
+    const QMap<QString, int> g = WindowGeometry(display, window);
+    const QRect at(g.value("X"), g.value("Y"), g.value("WIDTH"), g.value("HEIGHT"));
+    EXPECT_GT(at.width(), 500) << "drawn at twice the size";
+    EXPECT_TRUE(screen.contains(at)) << window.toStdString() << " at " << at.x() << "," << at.y()
+                                     << " " << at.width() << "x" << at.height();
+  }
+}
+
+// The colour chooser blocks only the settings dialog that opened it: while it
+// is open, the chart's Stop pauses the chart and its data Save still writes,
+// the same samples each time.
+TEST(EndToEnd, ColourChooserLeavesTheChartWorking) {
+  if (!kvn::test::VirtualDisplay::Available()) GTEST_SKIP() << "needs Xvfb and xdotool";
+  kvn::test::VirtualDisplay display(320);
+  ASSERT_FALSE(display.name().isEmpty()) << "no free display for Xvfb";
+
+  QTemporaryDir work, bin;
+  CopyProgramInto(bin);
+  ChartOnDisplay run(display, bin.filePath("kvnvb_DazEvo"), work.path());
+  std::string why;
+  const QString chart = run.openChart(why);
+  ASSERT_FALSE(chart.isEmpty()) << why;
+  ASSERT_TRUE(run.click(chart, 440 + 8 + 20, 304 + 40 + 10));  // Settings
+  const QString dialog = WaitForWindow(display, "^Settings$", 20000);
+  ASSERT_FALSE(dialog.isEmpty()) << "the Settings button opens the dialog";
+  ASSERT_TRUE(run.click(dialog, 56 + 12, 160 + 8));  // "....", Color_cmd at (56, 160)
+  const QString chooser = WaitForWindow(display, "^Color$", 20000);
+  ASSERT_FALSE(chooser.isEmpty()) << "the colour button opens the chooser";
+  // Out of the way of the chart's buttons.
+  ASSERT_TRUE(display.xdotool({"windowmove", chooser, "0", "460"}));
+
+  // Stop (Stop_cmd) at (8, 16) in the Pause/Store frame, Save (Save_cmd) at
+  // (8, 40); the frame lies at (352, 304).
+  const QString exported = bin.filePath("Ana1.txt");
+  ASSERT_TRUE(run.click(chart, 352 + 8 + 20, 304 + 16 + 8));
+  ASSERT_TRUE(run.click(chart, 352 + 8 + 20, 304 + 40 + 8));
+  const QByteArray first = WaitForFile(exported, 71 * 4);
+  ASSERT_EQ(first.count('\n'), 71) << "the chart's Save works while the chooser is open";
+  ASSERT_TRUE(QFile::remove(exported));
+  QThread::msleep(500);  // ten ticks of a running chart
+  ASSERT_TRUE(run.click(chart, 352 + 8 + 20, 304 + 40 + 8));
+  EXPECT_EQ(WaitForFile(exported, 71 * 4), first) << "Stop paused the chart";
+  EXPECT_FALSE(WaitForWindow(display, "^Color$", 1000).isEmpty()) << "the chooser is still open";
+
+  Program& p = run.program();
+  p.process().terminate();
+  ASSERT_TRUE(p.finish());
+  EXPECT_EQ(p.process().exitCode(), 0) << p.errors().constData();
 }
 
 }  // namespace

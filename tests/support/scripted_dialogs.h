@@ -36,12 +36,14 @@ class ScriptedDialogs : public Dialogs {
   // the answers it gives (cancelled when they run out).
   std::vector<CustomColors> colorsOffered;
   std::deque<std::optional<ColorChoice>> colorAnswers;
-  std::optional<ColorChoice> chooseColor(const CustomColors& customColors) override {
+  void chooseColor(const CustomColors& customColors, ColorAnswer answer) override {
     colorsOffered.push_back(customColors);
-    if (colorAnswers.empty()) return std::nullopt;
-    auto a = colorAnswers.front();
-    colorAnswers.pop_front();
-    return a;
+    std::optional<ColorChoice> a;
+    if (!colorAnswers.empty()) {
+      a = colorAnswers.front();
+      colorAnswers.pop_front();
+    }
+    answer(a);
   }
 
   std::vector<std::string> texts() const {

@@ -12,10 +12,11 @@
 
 namespace kvn::test {
 
-// Xvfb on the first free display from `first`, stopped when this goes.
+// Xvfb on the first free display from `first`, with a screen of the given
+// size ("WxH"), stopped when this goes.
 class VirtualDisplay {
  public:
-  explicit VirtualDisplay(int first) {
+  explicit VirtualDisplay(int first, const QString& screen = QStringLiteral("1280x1024")) {
     const QString xvfb = QStandardPaths::findExecutable("Xvfb");
     if (xvfb.isEmpty()) return;
     server_.setStandardErrorFile(QProcess::nullDevice());
@@ -27,7 +28,7 @@ class VirtualDisplay {
       // takes connections (its socket is there well before), and ends at
       // once when another server has taken the display.
       server_.start(xvfb, {QStringLiteral(":%1").arg(n), "-displayfd", "1", "-nolisten", "tcp",
-                           "-screen", "0", "1280x1024x24"});
+                           "-screen", "0", screen + "x24"});
       QByteArray told;
       QElapsedTimer t;
       t.start();
