@@ -76,7 +76,8 @@ void QtDialogs::chooseColor(const CustomColors& customColors, ColorAnswer answer
     answer(std::nullopt);
     return;
   }
-  const int colorSlots = std::min(QColorDialog::customCount(), static_cast<int>(customColors.size()));
+  const int colorSlots =
+      std::min(QColorDialog::customCount(), static_cast<int>(customColors.size()));
   // Qt keeps one set of custom colours for the whole program; ours are the
   // caller's, so they are put in before and taken back after.
   for (int i = 0; i < colorSlots; ++i)
@@ -90,7 +91,7 @@ void QtDialogs::chooseColor(const CustomColors& customColors, ColorAnswer answer
   // A desktop's own chooser would not show our custom colours.
   dialog->setOption(QColorDialog::DontUseNativeDialog);
   dialog->setWindowModality(Qt::WindowModal);
-  QObject::connect(dialog, &QDialog::finished, dialog, [dialog, colorSlots, answer = std::move(answer)](int result) {
+  const auto finished = [dialog, colorSlots, answer = std::move(answer)](int result) {
     if (result != QDialog::Accepted) {
       answer(std::nullopt);
       return;
@@ -100,7 +101,8 @@ void QtDialogs::chooseColor(const CustomColors& customColors, ColorAnswer answer
     for (int i = 0; i < colorSlots; ++i)
       choice.customColors[static_cast<std::size_t>(i)] = ToColorRef(QColorDialog::customColor(i));
     answer(choice);
-  });
+  };
+  QObject::connect(dialog, &QDialog::finished, dialog, finished);
   dialog->open();
 }
 

@@ -308,7 +308,9 @@ void LegendView::fitFont() {
     const std::string_view text(row.text);
     const std::size_t name = std::min(row.nameLength, text.size());
     const std::size_t frame = name + kEquals.size() + kUnits.size();
-    if (text.size() >= frame && UsualReading(text.substr(name + kEquals.size(), text.size() - frame))) {
+    const bool usual =
+        text.size() >= frame && UsualReading(text.substr(name + kEquals.size(), text.size() - frame));
+    if (usual) {
       fitting_.append(text.substr(0, name)).append(kEquals).append(kWidestUsualReading).append(kUnits);
     } else {
       fitting_.append(text);

@@ -58,8 +58,7 @@ class TextCache {
 };
 
 // A label that draws its text from a stamp, left-aligned and centred
-// vertically.
-// A text too long for the label ends in an ellipsis.
+// vertically; a text too long for the label ends in an ellipsis.
 class TitleLabel : public QLabel {
   Q_OBJECT
  public:

@@ -2,7 +2,6 @@
 
 #include <QAbstractItemModel>
 #include <QAbstractItemView>
-#include <QApplication>
 #include <QComboBox>
 #include <QEvent>
 #include <QProxyStyle>
@@ -46,7 +45,8 @@ class SlimListStyle final : public QProxyStyle {
     const QRect r = box->rect;
     QRect out;
     if (part == SC_ComboBoxArrow)
-      out = QRect(r.right() - kBorder - kArrow + 1, r.top() + kBorder, kArrow, r.height() - 2 * kBorder);
+      out = QRect(r.right() - kBorder - kArrow + 1, r.top() + kBorder, kArrow,
+                  r.height() - 2 * kBorder);
     else if (part == SC_ComboBoxEditField)
       out = QRect(r.left() + kBorder, r.top() + kBorder, r.width() - 2 * kBorder - kArrow,
                   r.height() - 2 * kBorder);
@@ -60,9 +60,11 @@ class SlimListStyle final : public QProxyStyle {
 // not every entry is in view, its scroll bar.
 void FitOpenList(QComboBox& list) {
   QAbstractItemView* view = list.view();
-  int width = view->sizeHintForColumn(list.modelColumn()) + 2 * view->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, view);
+  const QStyle* style = view->style();
+  int width = view->sizeHintForColumn(list.modelColumn()) +
+              2 * style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, view);
   if (list.count() > list.maxVisibleItems())
-    width += view->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view->verticalScrollBar());
+    width += style->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view->verticalScrollBar());
   view->setMinimumWidth(std::max(width, 0));
 }
 

@@ -393,7 +393,7 @@ TEST(EndToEnd, ChartSettingsAppliedSavedAndDataExportedBesideTheExecutable) {
 
   QTemporaryDir work;
   QTemporaryDir bin;  // the program's own folder, where both files go
-  CopyProgramInto(bin);
+  ASSERT_NO_FATAL_FAILURE(CopyProgramInto(bin));
   ChartOnDisplay run(display, bin.filePath("kvnvb_DazEvo"), work.path());
   std::string why;
   const QString chart = run.openChart(why);
@@ -443,7 +443,7 @@ TEST(EndToEnd, ChartFilesGoToTheUsersDataFolderWhenTheProgramFolderCannotBeWritt
   ASSERT_FALSE(display.name().isEmpty()) << "no free display for Xvfb";
 
   QTemporaryDir work, bin, home;
-  CopyProgramInto(bin);
+  ASSERT_NO_FATAL_FAILURE(CopyProgramInto(bin));
   const QString data = home.filePath("kvnvb_DazEvo");
   ASSERT_TRUE(QDir().mkpath(data));
   // Record 0 only; the others keep their built-in settings.
@@ -503,7 +503,7 @@ TEST(EndToEnd, ChartAndSettingsOpenWhollyOnAScreenTooSmallForThemBeside) {
   ASSERT_FALSE(display.name().isEmpty()) << "no free display for Xvfb";
 
   QTemporaryDir work, bin;
-  CopyProgramInto(bin);
+  ASSERT_NO_FATAL_FAILURE(CopyProgramInto(bin));
   QProcessEnvironment env;
   env.insert("QT_SCALE_FACTOR", "2");
   ChartOnDisplay run(display, bin.filePath("kvnvb_DazEvo"), work.path(), {}, env);
@@ -533,7 +533,7 @@ TEST(EndToEnd, ColourChooserLeavesTheChartWorking) {
   ASSERT_FALSE(display.name().isEmpty()) << "no free display for Xvfb";
 
   QTemporaryDir work, bin;
-  CopyProgramInto(bin);
+  ASSERT_NO_FATAL_FAILURE(CopyProgramInto(bin));
   ChartOnDisplay run(display, bin.filePath("kvnvb_DazEvo"), work.path());
   std::string why;
   const QString chart = run.openChart(why);
