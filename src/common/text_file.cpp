@@ -6,6 +6,9 @@
 #include <filesystem>
 #include <string_view>
 #include <system_error>
+#include <utility>
+
+#include <cerrno>
 
 #ifdef _WIN32
 #ifndef NOMINMAX
@@ -22,8 +25,6 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <cerrno>
 #endif
 
 namespace kvn {
@@ -120,8 +121,29 @@ bool ProcessRuns(unsigned long processId) {
   return ::kill(static_cast<pid_t>(processId), 0) == 0 || errno != ESRCH;
 }
 
+// Writes all of content at offset `at` of fd; errno's value on failure.
+int WriteAllAt(int fd, std::string_view content, off_t at) {
+  while (!content.empty()) {
+    const ssize_t n = ::pwrite(fd, content.data(), content.size(), at);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (n == 0) return EIO;
+    content.remove_prefix(static_cast<std::size_t>(n));
+    at += n;
+  }
+  return 0;
+}
+
 // Writes content over the file at path where it stands, cuts it to that
 // length and forces it to the disk. The file must exist.
+//
+// The old content is not touched until the new content is known to fit: it is
+// first written after the old end and forced to the disk, so that a full disk,
+// a quota or a size limit fails there, and the file is then cut back to its
+// old length, as it was. Only then is it written over the old content, into
+// space the file already holds, and cut to its new length.
 std::optional<std::string> RewriteInPlace(const std::string& path, const std::string& content) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return ErrnoText(errno);
@@ -132,23 +154,16 @@ std::optional<std::string> RewriteInPlace(const std::string& path, const std::st
   struct stat st {};
   if (::fstat(fd, &st) != 0) return fail(errno);
   if (!S_ISREG(st.st_mode)) return fail(EISDIR);
-  const char* data = content.data();
-  std::size_t left = content.size();
-  off_t at = 0;
-  while (left > 0) {
-    const ssize_t n = ::pwrite(fd, data, left, at);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return fail(errno);
-    }
-    if (n == 0) return fail(EIO);
-    data += n;
-    at += n;
-    left -= static_cast<std::size_t>(n);
+  const off_t oldEnd = st.st_size;
+  if (const int err = WriteAllAt(fd, content, oldEnd); err != 0 || ::fsync(fd) != 0) {
+    const int reason = err != 0 ? err : errno;
+    ::ftruncate(fd, oldEnd);
+    return fail(reason);
   }
   // Written first, cut after: a crash in between leaves the new content with
   // a stale tail rather than a shortened file.
-  if (::ftruncate(fd, at) != 0) return fail(errno);
+  if (const int err = WriteAllAt(fd, content, 0); err != 0) return fail(err);
+  if (::ftruncate(fd, static_cast<off_t>(content.size())) != 0) return fail(errno);
   if (::fsync(fd) != 0) return fail(errno);
   if (::close(fd) != 0) return ErrnoText(errno);
   return std::nullopt;
@@ -215,10 +230,16 @@ std::optional<std::string> ReplaceFileAtomically(const std::string& path,
   return std::nullopt;
 }
 
-std::optional<std::string> ReadFilePrefix(const std::string& path, std::size_t maxBytes) {
-  if (!IsPlainFile(path)) return std::nullopt;
+std::optional<std::string> ReadFilePrefix(const std::string& path, std::size_t maxBytes,
+                                          std::string* reason) {
+  auto fail = [reason](std::string why) -> std::optional<std::string> {
+    if (reason != nullptr) *reason = std::move(why);
+    return std::nullopt;
+  };
+  if (!IsPlainFile(path)) return fail("Not a plain file");
+  errno = 0;
   std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
+  if (!in) return fail(errno != 0 ? std::generic_category().message(errno) : "Cannot be opened");
   std::string out;
   while (out.size() < maxBytes) {
     const std::size_t old = out.size();
@@ -227,7 +248,7 @@ std::optional<std::string> ReadFilePrefix(const std::string& path, std::size_t m
     in.read(out.data() + old, static_cast<std::streamsize>(want));
     const auto got = static_cast<std::size_t>(in.gcount());
     out.resize(old + got);
-    if (in.bad()) return std::nullopt;
+    if (in.bad()) return fail("Read error");
     if (got < want) break;
   }
   return out;
@@ -261,10 +282,11 @@ std::optional<std::string> ReplaceFileAtomically(const std::string& path,
     return ErrnoText(err);
   };
 
-  // The replacement keeps the permissions of the file it replaces; a new file
+  // The replacement keeps the permissions of the file it replaces, unless its
+  // owner could not read them back (mode 000, say): then, as a new file, it
   // gets the usual ones (0666 less the umask, from open above).
   struct stat old {};
-  if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+  if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode) && (old.st_mode & S_IRUSR) != 0) {
     ::fchmod(fd, old.st_mode & 07777);
   }
 
@@ -295,15 +317,26 @@ std::optional<std::string> ReplaceFileAtomically(const std::string& path,
   return std::nullopt;
 }
 
-std::optional<std::string> ReadFilePrefix(const std::string& path, std::size_t maxBytes) {
+std::optional<std::string> ReadFilePrefix(const std::string& path, std::size_t maxBytes,
+                                          std::string* reason) {
+  auto fail = [reason](int err) -> std::optional<std::string> {
+    if (reason != nullptr) *reason = ErrnoText(err);
+    return std::nullopt;
+  };
   // O_NONBLOCK so that a FIFO at path cannot hang the caller before the type
   // check below turns it away.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return std::nullopt;
+  if (fd < 0) return fail(errno);
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  int typeError = 0;
+  if (::fstat(fd, &st) != 0) {
+    typeError = errno;
+  } else if (!S_ISREG(st.st_mode)) {
+    typeError = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  }
+  if (typeError != 0) {
     ::close(fd);
-    return std::nullopt;
+    return fail(typeError);
   }
   std::string out;
   while (out.size() < maxBytes) {
@@ -314,8 +347,9 @@ std::optional<std::string> ReadFilePrefix(const std::string& path, std::size_t m
     if (n < 0) {
       out.resize(old);
       if (errno == EINTR) continue;
+      const int err = errno;
       ::close(fd);
-      return std::nullopt;
+      return fail(err);
     }
     out.resize(old + static_cast<std::size_t>(n));
     if (n == 0) break;

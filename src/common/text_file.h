@@ -15,12 +15,14 @@ std::string JoinCrLf(const std::vector<std::string>& lines);
 
 // Replaces the file at path with content. On failure returns a short reason
 // ("Permission denied", ...); the old file, if any, is left as it was, and the
-// temporary file is removed. A replaced file keeps its permissions.
+// temporary file is removed. A replaced file keeps its permissions when its
+// owner can read it; otherwise it gets those of a new file.
 //
 // When no temporary file can be created beside the target (a folder that
-// cannot be written, holding a file that can), an existing file is rewritten
-// in place instead and forced to the disk; the reason returned is then that
-// of the rewrite, or, with no file to rewrite, that of the folder.
+// cannot be written, holding a file that can; no inode left), an existing
+// file is rewritten in place instead and forced to the disk, once the new
+// content has been seen to fit beside the old; the reason returned is then
+// that of the rewrite, or, with no file to rewrite, that of the folder.
 std::optional<std::string> ReplaceFileAtomically(const std::string& path,
                                                  const std::string& content);
 
@@ -32,8 +34,10 @@ int RemoveStaleTemporaries(const std::string& path);
 
 // Reads at most maxBytes from the start of the file. nullopt when the file
 // cannot be opened or read (missing, a folder or other non-plain file, no
-// permission, a read error).
-std::optional<std::string> ReadFilePrefix(const std::string& path, std::size_t maxBytes);
+// permission, a read error); the reason, as a short text ("Permission
+// denied"), then goes to *reason when it is given.
+std::optional<std::string> ReadFilePrefix(const std::string& path, std::size_t maxBytes,
+                                          std::string* reason = nullptr);
 
 // True when a plain file exists at path (a symbolic link counts by what it
 // points to; a folder, device or pipe does not count).

@@ -11,12 +11,11 @@
 #ifndef _WIN32
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <functional>
-
 #include <csignal>
+
+#include "support/ordinary_user.h"
 #endif
 
 namespace kvn {
@@ -83,20 +82,27 @@ TEST_F(TextFileTest, FailureLeavesEverythingAsItWas) {
 }
 
 #ifndef _WIN32
-TEST_F(TextFileTest, FailedWriteKeepsOldFile) {
-  // A file size limit makes the write fail part way, as a full disk would.
-  const std::string path = PathOf("state.set");
-  WriteRaw(path, "old content\r\n");
+// Runs write with files limited to `bytes`, as a full disk would stop them:
+// a write past the limit fails with "File too large".
+template <typename Write>
+auto WithFileSizeLimit(rlim_t bytes, Write write) {
   struct rlimit saved {};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  EXPECT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
   auto* const oldHandler = std::signal(SIGXFSZ, SIG_IGN);
   struct rlimit small = saved;
-  small.rlim_cur = 64;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  const auto reason = ReplaceFileAtomically(path, std::string(100000, 'n'));
+  small.rlim_cur = bytes;
+  EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  auto result = write();
   setrlimit(RLIMIT_FSIZE, &saved);
   std::signal(SIGXFSZ, oldHandler);
+  return result;
+}
 
+TEST_F(TextFileTest, FailedWriteKeepsOldFile) {
+  const std::string path = PathOf("state.set");
+  WriteRaw(path, "old content\r\n");
+  const auto reason =
+      WithFileSizeLimit(64, [&] { return ReplaceFileAtomically(path, std::string(100000, 'n')); });
   ASSERT_TRUE(reason.has_value());
   EXPECT_EQ(ReadRaw(path), "old content\r\n");
   EXPECT_EQ(EntriesInDir(), 1);
@@ -120,20 +126,7 @@ TEST_F(TextFileTest, StaleTemporariesOfGoneProcessesAreRemoved) {
   EXPECT_EQ(RemoveStaleTemporaries(PathOf("missing/state.set")), 0);
 }
 
-// Runs check as a user without root's right to write anywhere: as it is,
-// or, under root, in a child process that has become "nobody". The result is
-// check's, through the exit status.
-int AsOrdinaryUser(const std::function<int()>& check) {
-  if (::geteuid() != 0) return check();
-  const pid_t child = ::fork();
-  if (child == 0) {
-    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(100);
-    ::_exit(check());
-  }
-  int status = 0;
-  if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return 101;
-  return WEXITSTATUS(status);
-}
+using test::AsOrdinaryUser;
 
 TEST_F(TextFileTest, FolderThatCannotBeWrittenRewritesItsFileInPlace) {
   const std::string folder = PathOf("locked");
@@ -165,14 +158,65 @@ TEST_F(TextFileTest, FolderThatCannotBeWrittenRewritesItsFileInPlace) {
   EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 2) << "no temporary file left";
 }
 
-TEST_F(TextFileTest, KeepsPermissionsOfReplacedFile) {
+TEST_F(TextFileTest, InPlaceRewriteThatDoesNotFitKeepsTheOldFile) {
+  // Only the file can be written, not its folder; the new content is longer
+  // than the old and runs into the limit part way.
+  const std::string folder = PathOf("locked");
+  fs::create_directories(folder);
+  const std::string path = folder + "/Settings.txt";
+  const std::string old(5000, 'o');
+  WriteRaw(path, old);
+  ASSERT_EQ(::chmod(path.c_str(), 0666), 0);
+  ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+  ASSERT_EQ(::chmod(dir_.c_str(), 0755), 0);
+
+  const int result = AsOrdinaryUser([&] {
+    const auto tooLong =
+        WithFileSizeLimit(8192, [&] { return ReplaceFileAtomically(path, std::string(6000, 'n')); });
+    if (!tooLong || *tooLong != "File too large") return 1;
+    // What fits beside the old content is written over it.
+    const auto fits =
+        WithFileSizeLimit(8192, [&] { return ReplaceFileAtomically(path, std::string(3000, 'n')); });
+    return fits ? 2 : 0;
+  });
+  ::chmod(folder.c_str(), 0755);
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(ReadRaw(path), std::string(3000, 'n'));
+}
+
+TEST_F(TextFileTest, ReplacedFileKeepsItsPermissionsWhenItsOwnerCanReadThem) {
+  const mode_t mask = ::umask(022);
   const std::string path = PathOf("Settings.txt");
-  WriteRaw(path, "old");
-  ASSERT_EQ(chmod(path.c_str(), 0640), 0);
-  ASSERT_EQ(ReplaceFileAtomically(path, "new"), std::nullopt);
-  struct stat st {};
-  ASSERT_EQ(stat(path.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  const auto modeAfterReplacing = [&](mode_t mode) {
+    WriteRaw(path, "old");
+    EXPECT_EQ(::chmod(path.c_str(), mode), 0);
+    EXPECT_EQ(ReplaceFileAtomically(path, "new"), std::nullopt);
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0);
+    return st.st_mode & 07777;
+  };
+  EXPECT_EQ(modeAfterReplacing(0640), 0640u);
+  EXPECT_EQ(modeAfterReplacing(0400), 0400u);
+  // A file its owner cannot read is replaced by one with a new file's mode.
+  EXPECT_EQ(modeAfterReplacing(0), 0644u);
+  EXPECT_EQ(modeAfterReplacing(0266), 0644u);
+  ::umask(mask);
+}
+
+TEST_F(TextFileTest, AFileThatCannotBeReadTellsWhy) {
+  const std::string path = PathOf("Settings.txt");
+  WriteRaw(path, "secret");
+  ASSERT_EQ(::chmod(path.c_str(), 0), 0);
+  ASSERT_EQ(::chmod(dir_.c_str(), 0755), 0);
+  const int result = AsOrdinaryUser([&] {
+    std::string reason;
+    if (ReadFilePrefix(path, 100, &reason) || reason != "Permission denied") return 1;
+    if (ReadFilePrefix(PathOf("missing"), 100, &reason) || reason != "No such file or directory")
+      return 2;
+    if (ReadFilePrefix(dir_.string(), 100, &reason) || reason != "Is a directory") return 3;
+    return 0;
+  });
+  EXPECT_EQ(result, 0);
 }
 #endif
 
