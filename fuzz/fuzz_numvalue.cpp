@@ -36,11 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   if (std::isfinite(v)) {
     const double back = kvn::NumValue(shown);
-    if (std::isinf(back)) {
-      // Fifteen digits of a value next to the largest double can round above it.
-      Check(std::fabs(v) >= 1.79769313486231e308 && std::signbit(back) == std::signbit(v),
-            "NumText of a finite value read back as infinity");
-    } else {
+    Check(std::isfinite(back), "NumText of a finite value read back as infinity");
+    {
       const double slack = std::fabs(v) * 1e-14 + std::numeric_limits<double>::denorm_min();
       Check(std::fabs(back - v) <= slack, "NumText does not read back close to the value");
       // Fifteen decimal digits survive a trip through a normal double.

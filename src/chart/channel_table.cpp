@@ -99,11 +99,51 @@ std::string FallbackNote(int firstDefault) {
   return "The channels from " + name + " on use their default settings.";
 }
 
-// A Color, YMax or YMin item: a number by the panel's number rule, and finite.
-std::optional<double> FiniteNumber(const std::string& item) {
-  const NumberScan scan = ScanNumber(item);
-  if (!scan.hasDigits || !std::isfinite(scan.value)) return std::nullopt;
-  return scan.value;
+// Why a Color, YMax or YMin item is no number the table can hold; nothing
+// when it is one, by the panel's number rule, and finite.
+std::optional<std::string> NumberProblem(const NumberScan& scan) {
+  if (!scan.hasDigits) return "is not a number";
+  if (!std::isfinite(scan.value)) return "is out of range";
+  return std::nullopt;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// True when a text must stand in double quotes to read back as it is: it
+// holds a comma or a line break, begins or ends with a blank, or begins with
+// a double quote itself.
+bool NeedsQuotes(std::string_view text) {
+  return text.find_first_of(",\r\n") != std::string_view::npos ||
+         (!text.empty() && (IsBlank(text.front()) || IsBlank(text.back()) || text.front() == '"'));
+}
+
+// Why the file cannot hold a text so that it reads back the same; nothing
+// when it can.
+std::optional<std::string> UnquotableText(std::string_view text) {
+  if (!NeedsQuotes(text) || text.find('"') == std::string_view::npos) return std::nullopt;
+  if (text.front() == '"') return "it begins with a double quote";
+  return "it holds a double quote and a comma, a line break or a blank at either end";
+}
+
+// Why Save must refuse the table: a text the file cannot hold.
+std::optional<std::string> UnwritableText(const ChanTable& table) {
+  for (int n = 0; n < kChartSources; ++n) {
+    const ChanSetting& r = table[static_cast<std::size_t>(n)];
+    const std::pair<FieldIndex, const std::string*> texts[] = {
+        {kAbbrev, &r.Abbrev}, {kTitle, &r.Title}, {kYText, &r.YText}, {kYUnits, &r.YUnits}};
+    for (const auto& [field, value] : texts) {
+      if (auto why = UnquotableText(*value)) {
+        return std::string("the ") + kFieldNames[static_cast<std::size_t>(field)] + " of " +
+               kDefaults[static_cast<std::size_t>(n)].title + " cannot be kept there: " + *why;
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+// The line of the file that holds a text.
+std::string TextLine(const std::string& text) {
+  return NeedsQuotes(text) ? '"' + text + '"' : text;
 }
 
 }  // namespace
@@ -132,11 +172,12 @@ std::string LoadChannelSettings(ChanTable& table, const std::string& path) {
   }
   // One byte more than is read, to tell a file cut by the limit from one
   // that really ends there.
-  std::optional<std::string> text = ReadFilePrefix(path, kMaxSettingsBytes + 1);
+  std::string reason;
+  std::optional<std::string> text = ReadFilePrefix(path, kMaxSettingsBytes + 1, &reason);
   if (!text) {
     for (int n = 0; n < kChartSources; ++n) SetChannelDefaults(table, n);
-    return "The chart settings file " + path +
-           " could not be read. All channels use their default settings.";
+    return "The chart settings file " + path + " could not be read: " + reason +
+           ". All channels use their default settings.";
   }
   return ParseChannelSettings(table, std::move(*text), path);
 }
@@ -166,22 +207,23 @@ std::string ParseChannelSettings(ChanTable& table, std::string text, const std::
       }
       std::string item = reader.nextText();
       ++fieldsRead;
-      std::optional<double> number;
+      double number = 0;
       if (f == kColor || f == kYMax || f == kYMin) {
-        number = FiniteNumber(item);
-        if (!number) {
+        const NumberScan scan = ScanNumber(item);
+        if (auto why = NumberProblem(scan)) {
           const int line = LineEndsBefore(text, OffsetAfterFields(text, fieldsRead - 1)) + 1;
           problem = "The chart settings file " + fileName + " could not be read at line " +
                     std::to_string(line) + ": the " + kFieldNames[static_cast<std::size_t>(f)] +
-                    " there is not a number.";
+                    " there " + *why + ".";
           break;
         }
+        number = scan.value;
       }
       switch (f) {
         case kAbbrev: record.Abbrev = std::move(item); break;
-        case kColor: record.Color = ToInt32(*number); break;
-        case kYMax: record.YMax = *number; break;
-        case kYMin: record.YMin = *number; break;
+        case kColor: record.Color = ToInt32(number); break;
+        case kYMax: record.YMax = number; break;
+        case kYMin: record.YMin = number; break;
         case kTitle: record.Title = std::move(item); break;
         case kYText: record.YText = std::move(item); break;
         default: record.YUnits = std::move(item); break;
@@ -201,28 +243,27 @@ std::string SettingsFileContent(const ChanTable& table) {
   lines.reserve(static_cast<std::size_t>(kChartSources * kFieldsPerRecord));
   for (int n = 0; n < kChartSources; ++n) {
     const ChanSetting& r = table[static_cast<std::size_t>(n)];
-    lines.push_back(r.Abbrev);
+    lines.push_back(TextLine(r.Abbrev));
     lines.push_back(FileForm(r.Color));
     lines.push_back(FileForm(r.YMax));
     lines.push_back(FileForm(r.YMin));
-    lines.push_back(r.Title);
-    lines.push_back(r.YText);
-    lines.push_back(r.YUnits);
+    lines.push_back(TextLine(r.Title));
+    lines.push_back(TextLine(r.YText));
+    lines.push_back(TextLine(r.YUnits));
   }
   return JoinCrLf(lines);
 }
 
 std::optional<std::string> SettingsTextProblem(std::string_view text) {
   if (text.find_first_of("\r\n") != std::string_view::npos) return "it holds a line break";
-  if (text.find(',') != std::string_view::npos) return "it holds a comma";
-  if (text.find('"') != std::string_view::npos) return "it holds a double quote";
-  auto blank = [](char c) { return c == ' ' || c == '\t'; };
-  if (!text.empty() && (blank(text.front()) || blank(text.back())))
-    return "it begins or ends with a blank";
+  if (auto why = UnquotableText(text)) return why;
   return std::nullopt;
 }
 
 std::optional<std::string> SaveChannelSettings(const ChanTable& table, const std::string& path) {
+  if (auto why = UnwritableText(table)) {
+    return "The chart settings could not be saved to " + path + ": " + *why + ".";
+  }
   if (auto reason = ReplaceFileAtomically(path, SettingsFileContent(table))) {
     return "The chart settings could not be saved to " + path + ": " + *reason + ".";
   }

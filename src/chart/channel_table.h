@@ -6,7 +6,9 @@
 //
 // Settings.txt holds records 0..11, seven lines each (84 lines, CR LF):
 // Abbrev, Color, YMax, YMin, Title, YText, YUnits. Numbers are in the file
-// form (" 10 ", "-2 "); texts stand as they are, without quotes.
+// form (" 10 ", "-2 "); texts stand as they are, without quotes, unless they
+// would not read back so: a text that holds a comma or a line break, or
+// begins or ends with a blank, stands in double quotes.
 #pragma once
 
 #include <array>
@@ -64,15 +66,17 @@ std::string ParseChannelSettings(ChanTable& table, std::string text,
 // The whole content of Settings.txt for records 0..11.
 std::string SettingsFileContent(const ChanTable& table);
 
-// Why Settings.txt cannot hold this text as a Title, Abbrev, YText or YUnits
-// (it would read back as another text, or shift the fields after it), as a
-// few words ("it holds a comma"); nothing when it can. The file cannot hold a
-// comma, a double quote, a line break, or a blank or tab at either end.
+// Why a Title, Abbrev, YText or YUnits typed by the user cannot be kept in
+// Settings.txt, as a few words ("it holds a line break"); nothing when it
+// can. The file cannot hold a text that begins with a double quote, nor one
+// that holds a double quote and would have to stand in quotes; a text of one
+// line holds no line break.
 std::optional<std::string> SettingsTextProblem(std::string_view text);
 
 // Writes Settings.txt atomically. Returns nothing on success, otherwise a
 // message for the user naming the file and the reason; the old file is then
-// left as it was. The table is never changed.
+// left as it was. A table with a text the file cannot hold is not written (a
+// table loaded from the file never has one). The table is never changed.
 std::optional<std::string> SaveChannelSettings(const ChanTable& table, const std::string& path);
 
 // The colour a trace is drawn in: the colour reference's low 24 bits

@@ -51,8 +51,17 @@ void SettingsDialog::setSwatch(std::int32_t color) {
 }
 
 ChannelEntry SettingsDialog::entry() const {
-  return {S(ui_->ymin_txt->text()),   S(ui_->ymax_txt->text()),  S(ui_->ytext_txt->text()),
-          S(ui_->yunits_txt->text()), S(ui_->Title_txt->text()), S(ui_->Abbrev_txt->text()),
+  // A field still showing what it showed at load gives the loaded bytes, not
+  // their round trip through the toolkit's text: bytes that are no character
+  // of the system's code page would come back as replacement characters.
+  const ChannelEntry loaded = editor_.loadedEntry();
+  const auto field = [](const QLineEdit* edit, const std::string& atLoad) {
+    const QString text = edit->text();
+    return text == Q(atLoad) ? atLoad : S(text);
+  };
+  return {field(ui_->ymin_txt, loaded.yMin),     field(ui_->ymax_txt, loaded.yMax),
+          field(ui_->ytext_txt, loaded.yText),   field(ui_->yunits_txt, loaded.yUnits),
+          field(ui_->Title_txt, loaded.title),   field(ui_->Abbrev_txt, loaded.abbrev),
           swatchColor_};
 }
 

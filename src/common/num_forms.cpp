@@ -24,10 +24,12 @@
 //    negative zero.
 #include "common/num_forms.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstddef>
 #include <limits>
+#include <string_view>
 #include <system_error>
 
 namespace kvn {
@@ -134,7 +136,6 @@ std::string NumText(double value) {
 
   std::string digits(1, sci[0]);
   if (ePos > 2) digits.append(sci.substr(2, ePos - 2));
-  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
 
   int exponent = 0;
   std::string_view expText = sci.substr(ePos + 1);
@@ -142,6 +143,12 @@ std::string NumText(double value) {
   expText.remove_prefix(1);  // to_chars always writes the exponent's sign
   std::from_chars(expText.data(), expText.data() + expText.size(), exponent);
   if (expNegative) exponent = -exponent;
+
+  // The values nearest the largest double round to 1.79769313486232E+308,
+  // which no double reaches: they are cut to the digits below instead, so
+  // that every text read back is a finite number.
+  if (exponent == 308 && digits > "179769313486231") digits = "179769313486231";
+  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
 
   std::string out;
   if (negative) out.push_back('-');
@@ -322,6 +329,29 @@ std::string HexText(std::int32_t value) {
   for (char& ch : out) {
     if (ch >= 'a' && ch <= 'f') ch = static_cast<char>(ch - 'a' + 'A');
   }
+  return out;
+}
+
+std::string CompactNumText(double value, int digits) {
+  if (!std::isfinite(value)) return NumText(value);
+  if (value == 0) return "0";
+  digits = std::clamp(digits, 1, kSignificantDigits);
+  char buf[64];
+  const auto res =
+      std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, digits - 1);
+  const std::string_view sci(buf, static_cast<std::size_t>(res.ptr - buf));
+  const std::size_t ePos = sci.find('e');
+  std::string out(sci.substr(0, ePos));
+  if (out.find('.') != std::string::npos) {
+    while (out.back() == '0') out.pop_back();
+    if (out.back() == '.') out.pop_back();
+  }
+  out.push_back('E');
+  std::string_view exponent = sci.substr(ePos + 1);
+  if (exponent.front() == '-') out.push_back('-');
+  exponent.remove_prefix(1);
+  while (exponent.size() > 1 && exponent.front() == '0') exponent.remove_prefix(1);
+  out += exponent;
   return out;
 }
 

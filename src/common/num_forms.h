@@ -52,6 +52,11 @@ std::string SignedDecimal(std::int64_t value);
 // negative value shows the eight digits of its 32-bit two's complement.
 std::string HexText(std::int32_t value);
 
+// The value in powers of ten with at most `digits` significant digits (1 to
+// 15), for a place too narrow for NumText: no trailing zeros, no "+" and no
+// leading zeros in the exponent ("1.8E308", "2E308", "-1.5E-7"; 0 is "0").
+std::string CompactNumText(double value, int digits);
+
 // File form of numbers in the panel's own files: NumText with one blank before
 // a value that is not negative and one blank after every value (" 10 ", "-2 ").
 std::string FileForm(double value);

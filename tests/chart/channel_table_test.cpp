@@ -11,6 +11,12 @@
 #include <tuple>
 #include <vector>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+
+#include "support/ordinary_user.h"
+#endif
+
 namespace kvn {
 namespace {
 
@@ -160,13 +166,17 @@ TEST_F(ChannelTableTest, ARecordCutShortDefaultsFromThereOnAndSaysWhere) {
 TEST_F(ChannelTableTest, NumbersThatAreNoFiniteNumbersAreRefused) {
   // Record 4's YMin is line 32; record 4's Color line 30.
   auto lines = SplitCrLf(SettingsFileContent(Edited()));
-  for (const char* bad : {"abc", "", "  ", "1e999", "-1E400", "&H"}) {
+  for (const char* bad : {"abc", "", "  ", "1e309", "-1E400", "&H"}) {
     auto spoiled = lines;
     spoiled[31] = bad;
     Write(JoinLines(spoiled, spoiled.size()));
     ChanTable t;
     const std::string message = Load(t);
-    EXPECT_NE(message.find("line 32"), std::string::npos) << bad << ": " << message;
+    const bool tooLarge = std::string(bad).find_first_of("eE") != std::string::npos;
+    EXPECT_NE(message.find(tooLarge ? "line 32: the Y minimum there is out of range."
+                                    : "line 32: the Y minimum there is not a number."),
+              std::string::npos)
+        << bad << ": " << message;
     EXPECT_NE(message.find(path_), std::string::npos) << message;
     ExpectRecords(t, Edited(), 3, 4);
     ExpectRecords(t, Defaults(), 4, kChartSources);
@@ -187,6 +197,69 @@ TEST_F(ChannelTableTest, NumbersThatAreNoFiniteNumbersAreRefused) {
   EXPECT_EQ(t[4].Color, 2);
   EXPECT_EQ(t[5].Color, 2147483647);
 }
+
+TEST_F(ChannelTableTest, TextsInQuotesSaveBackSoThatTheyLoadTheSame) {
+  auto lines = SplitCrLf(SettingsFileContent(Edited()));
+  lines[0] = "\"Ana,1\"";                    // record 0's short name
+  lines[4] = "  \"Sensor one, left\"  ";     // its title
+  lines[5] = "\" padded \"";                 // its Y axis text
+  lines[6] = "\"two\r\nlines\"";             // its units, over two lines
+  lines[11] = "say \"hi\"";                  // record 1's title: a quote inside
+  Write(JoinLines(lines, lines.size()));
+  ChanTable loaded;
+  ASSERT_EQ(Load(loaded), "");
+  EXPECT_EQ(loaded[0].Abbrev, "Ana,1");
+  EXPECT_EQ(loaded[0].Title, "Sensor one, left");
+  EXPECT_EQ(loaded[0].YText, " padded ");
+  EXPECT_EQ(loaded[0].YUnits, "two\r\nlines");
+  EXPECT_EQ(loaded[1].Title, "say \"hi\"");
+  ExpectRecords(loaded, Edited(), 2, kChartSources);
+
+  ASSERT_EQ(SaveChannelSettings(loaded, path_), std::nullopt);
+  ChanTable again;
+  ASSERT_EQ(Load(again), "");
+  ExpectRecords(again, loaded, 0, kChartSources);
+  EXPECT_EQ(SettingsFileContent(again), SettingsFileContent(loaded));
+  // Texts that need no quotes are written as they are (record 0 takes one
+  // line more, for its units).
+  const auto saved = SplitCrLf(SettingsFileContent(again));
+  EXPECT_EQ(saved[0], "\"Ana,1\"");
+  EXPECT_EQ(saved[8], "6");
+  EXPECT_EQ(saved[12], "say \"hi\"");
+
+  // A text that no form of the file gives back is not written at all.
+  const std::string before = SettingsFileContent(again);
+  for (const char* unwritable : {"\"quoted\"", "say, \"hi\"", "\"a"}) {
+    ChanTable bad = again;
+    bad[2].YUnits = unwritable;
+    const auto message = SaveChannelSettings(bad, path_);
+    ASSERT_TRUE(message.has_value()) << unwritable;
+    EXPECT_NE(message->find("the units of Analog Sensor 3 cannot be kept there"), std::string::npos)
+        << *message;
+  }
+  EXPECT_EQ(SettingsFileContent(again), before);
+  ChanTable kept;
+  ASSERT_EQ(Load(kept), "");
+  ExpectRecords(kept, again, 0, kChartSources);
+}
+
+#ifndef _WIN32
+TEST_F(ChannelTableTest, AFileThatCannotBeReadSaysWhy) {
+  Write(SettingsFileContent(Edited()));
+  ASSERT_EQ(::chmod(path_.c_str(), 0), 0);
+  ASSERT_EQ(::chmod(dir_.c_str(), 0755), 0);
+  const int result = test::AsOrdinaryUser([&] {
+    ChanTable t;
+    const std::string message = LoadChannelSettings(t, path_);
+    return message == "The chart settings file " + path_ +
+                          " could not be read: Permission denied. All channels use their "
+                          "default settings."
+               ? 0
+               : 1;
+  });
+  EXPECT_EQ(result, 0);
+}
+#endif
 
 TEST_F(ChannelTableTest, SavingIntoAMissingFolderFailsWithAReason) {
   const ChanTable t = Edited();

@@ -123,10 +123,11 @@ TEST_F(ChannelEditorTest, TextsSettingsFileCannotHoldAreRefusedNamingTheField) {
       {&ChannelEntry::abbrev, "Abbrev"},
       {&ChannelEntry::yText, "Y-Axis Text"},
       {&ChannelEntry::yUnits, "Y-Axis Units"}};
-  const std::pair<const char*, const char*> texts[] = {{"a,b", "it holds a comma"},
-                                                       {"say \"hi\"", "it holds a double quote"},
-                                                       {" lead", "it begins or ends with a blank"},
-                                                       {"trail\t", "it begins or ends with a blank"},
+  const char* const mixed = "it holds a double quote and a comma, a line break or a blank at either end";
+  const std::pair<const char*, const char*> texts[] = {{"\"quoted\"", "it begins with a double quote"},
+                                                       {"say, \"hi", mixed},
+                                                       {" \"lead", mixed},
+                                                       {"trail\"\t", mixed},
                                                        {"two\nlines", "it holds a line break"}};
   for (const auto& [field, name] : fields) {
     for (const auto& [text, why] : texts) {
@@ -139,16 +140,19 @@ TEST_F(ChannelEditorTest, TextsSettingsFileCannotHoldAreRefusedNamingTheField) {
   EXPECT_EQ(table[3].Title, "Analog Sensor 4");
   EXPECT_FALSE(editor.okPressed());
 
-  // Inner blanks and an empty text are fine; a text the record already held
-  // (from the file) is taken as it is.
-  table[4].Title = "odd\"title";
+  // Commas, blanks, an inner quote and an empty text are fine (the file
+  // holds them, in quotes where they need them); a text the record already
+  // held (from the file) is taken as it is.
+  table[4].Title = "odd\"title, \"";
   ChannelEditor other(table, 4);
   ChannelEntry e = other.loadedEntry();
   e.abbrev = "";
-  e.yText = "deg C";
+  e.yText = " deg, C ";
+  e.yUnits = "5\" screen";
   EXPECT_EQ(other.write(e, ChannelEditor::Button::Apply), std::nullopt);
   EXPECT_EQ(table[4].Abbrev, "");
-  EXPECT_EQ(table[4].YText, "deg C");
+  EXPECT_EQ(table[4].YText, " deg, C ");
+  EXPECT_EQ(table[4].YUnits, "5\" screen");
 }
 
 TEST_F(ChannelEditorTest, RecordOutsideTheTableEditsRecordZero) {

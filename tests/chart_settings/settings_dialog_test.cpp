@@ -74,6 +74,20 @@ TEST_F(SettingsDialogTest, ShowsTheRecordInItsFields) {
   EXPECT_EQ(field<QPushButton>("Color_cmd")->text(), "....");
 }
 
+// Texts are bytes of the system's code page; bytes that are no character of
+// the toolkit's (Latin-1 in a UTF-8 locale) are kept as they were loaded.
+TEST_F(SettingsDialogTest, OkKeepsTextsLeftAsTheyWereByteForByte) {
+  chart.chanTable[0].Title = "Temp \xB0" "C";
+  chart.chanTable[0].Abbrev = "\xE9t\xE9";
+  open();
+  field<QLineEdit>("yunits_txt")->setText("mV");
+  click("Ok_cmd");
+  EXPECT_TRUE(dialogs.shown.empty());
+  EXPECT_EQ(chart.chanTable[0].Title, "Temp \xB0" "C");
+  EXPECT_EQ(chart.chanTable[0].Abbrev, "\xE9t\xE9");
+  EXPECT_EQ(chart.chanTable[0].YUnits, "mV");
+}
+
 TEST_F(SettingsDialogTest, ApplyShowsInTheChartUntilCancelOrTheCloseBoxPutsItBack) {
   open();
   field<QLineEdit>("Title_txt")->setText("Intake air");
@@ -106,11 +120,12 @@ TEST_F(SettingsDialogTest, OkKeepsTheEntryAndARefusalKeepsTheDialogOpen) {
   EXPECT_TRUE(dialog->isVisible());
   EXPECT_EQ(field<QLineEdit>("ymin_txt")->text(), "0") << "the entered texts stay";
 
-  field<QLineEdit>("Title_txt")->setText("a,b");
+  field<QLineEdit>("Title_txt")->setText("\"a\"");
   field<QLineEdit>("ymax_txt")->setText("1e1");
   click("Ok_cmd");
   ASSERT_EQ(dialogs.shown.size(), 3u);
-  EXPECT_EQ(dialogs.shown[2].text, "The Title cannot be kept in Settings.txt: it holds a comma.");
+  EXPECT_EQ(dialogs.shown[2].text,
+            "The Title cannot be kept in Settings.txt: it begins with a double quote.");
   EXPECT_TRUE(dialog->isVisible());
   EXPECT_EQ(chart.chanTable[0].YMax, 10) << "unchanged";
 

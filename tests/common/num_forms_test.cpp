@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <tuple>
 
 namespace kvn {
 namespace {
@@ -24,11 +25,26 @@ TEST(NumText, Forms) {
       {1e-5, ".00001"}, {-1.25e-5, "-.0000125"}, {9.99999999999999e-6, "9.99999999999999E-06"},
       {999999999999999, "999999999999999"}, {999999999999999.9, "1E+15"}, {1e15, "1E+15"},
       {-2.5e-7, "-2.5E-07"}, {1.23456789012345678e20, "1.23456789012346E+20"},
-      {1e100, "1E+100"}, {std::numeric_limits<double>::max(), "1.79769313486232E+308"},
+      {1e100, "1E+100"},
+      // Next to the largest double, cut rather than rounded above it.
+      {std::numeric_limits<double>::max(), "1.79769313486231E+308"},
+      {-1.797693134862315e308, "-1.79769313486231E+308"}, {1.79769313486229e308, "1.79769313486229E+308"},
       {std::numeric_limits<double>::denorm_min(), "4.94065645841247E-324"},
       {kInf, "Inf"}, {-kInf, "-Inf"}, {kNaN, "NaN"},
   };
   for (const auto& [value, text] : cases) EXPECT_EQ(NumText(value), text) << value;
+}
+
+TEST(CompactNumText, FewerDigitsAndAShortExponent) {
+  const std::tuple<double, int, const char*> cases[] = {
+      {std::numeric_limits<double>::max(), 15, "1.79769313486232E308"},
+      {std::numeric_limits<double>::max(), 2, "1.8E308"},
+      {-std::numeric_limits<double>::max(), 1, "-2E308"},
+      {1e300, 15, "1E300"}, {123456789, 3, "1.23E8"}, {-2.5e-7, 4, "-2.5E-7"},
+      {0.0, 3, "0"}, {9.96, 2, "1E1"}, {5, 0, "5E0"}, {5, 99, "5E0"}, {kInf, 3, "Inf"},
+  };
+  for (const auto& [value, digits, text] : cases)
+    EXPECT_EQ(CompactNumText(value, digits), text) << value << " in " << digits;
 }
 
 using ValueCase = std::pair<const char*, double>;
