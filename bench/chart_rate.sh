@@ -11,23 +11,9 @@ build=$(cd "${1:-$root/build/release}" && pwd)
 seconds=${2:-10}
 exe=$build/bin/chart_rate
 [ -x "$exe" ] || { echo "no chart_rate at $exe (build the chart_rate target first)" >&2; exit 2; }
-command -v Xvfb >/dev/null || { echo "Xvfb is not installed (Debian: xvfb)" >&2; exit 2; }
+source "$root/bench/xvfb.sh"
+kvn_start_xvfb
 
-d=95
-while [ -e /tmp/.X$d-lock ] || [ -e /tmp/.X11-unix/X$d ]; do d=$((d + 1)); done
-Xvfb :$d -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-runtime=$(mktemp -d)
-trap 'kill $xvfb 2>/dev/null; wait $xvfb 2>/dev/null || true; rm -rf "$runtime"' EXIT
-for _ in $(seq 100); do
-  [ -S /tmp/.X11-unix/X$d ] && break
-  kill -0 $xvfb 2>/dev/null || { echo "Xvfb did not start on :$d" >&2; exit 1; }
-  sleep 0.05
-done
-[ -S /tmp/.X11-unix/X$d ] || { echo "Xvfb did not start on :$d" >&2; exit 1; }
-
-export DISPLAY=:$d QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$runtime
-unset QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS
 "$exe" 1 "$seconds"
 "$exe" 1 "$seconds" all
 "$exe" 50 "$seconds"

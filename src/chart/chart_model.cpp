@@ -24,6 +24,14 @@ double Finite(double v) {
   return std::clamp(v, -kLimit, kLimit);
 }
 
+// The view and its grid span the whole range the labels give, up to the
+// largest double; only their halves are subtracted.
+double Bounded(double v) {
+  constexpr double kMax = std::numeric_limits<double>::max();
+  if (std::isnan(v)) return 0;
+  return std::clamp(v, -kMax, kMax);
+}
+
 std::size_t At(int i) { return static_cast<std::size_t>(i); }
 
 bool InUse(const ChanSetting& c) { return c.InUse != 0; }
@@ -36,10 +44,10 @@ bool InUse(const ChanSetting& c) { return c.InUse != 0; }
 // of 1 above and below its middle (wider for values too large for 1 to
 // count), so its flat data is drawn across the middle of the plot.
 void SetView(ChartFrame& f) {
-  const double top = Finite(f.top);
-  const double bottom = Finite(f.bottom);
+  const double top = Bounded(f.top);
+  const double bottom = Bounded(f.bottom);
   const double scale = std::max({1.0, std::abs(top), std::abs(bottom)});
-  if (std::abs(top - bottom) > scale * 1e-12) {
+  if (std::abs(top / 2 - bottom / 2) > scale * 0.5e-12) {
     f.viewTop = top;
     f.viewBottom = bottom;
     return;
@@ -151,11 +159,12 @@ void StripChartModel::tick(const ChanTable& table, const TickInputs& in, const R
   }
 
   // Horizontal grid: 8 lines, the last on the top edge. The step is taken
-  // from the halves' difference so that it cannot overflow; divided by 8 it
-  // is the same number.
+  // from the eighths' difference so that it cannot overflow; divided by 8 it
+  // is the same number. Each line is bottom + k * step rounded once, which
+  // stays within the range even where k * step alone would not.
   const double step = std::abs(frame.top / 8 - frame.bottom / 8);
   for (int k = 1; k <= ChartFrame::kGridRows; ++k) {
-    frame.gridY[At(k - 1)] = Finite(frame.bottom + k * step);
+    frame.gridY[At(k - 1)] = Bounded(std::fma(k, step, frame.bottom));
   }
   std::copy(gridPos_.begin(), gridPos_.end(), frame.gridX.begin());
 

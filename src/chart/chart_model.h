@@ -57,9 +57,10 @@ struct ChartFrame {
   // top <= bottom.
   double top = 5;
   double bottom = 0;
-  // The data values at the plot's top and bottom pixel rows. Always finite,
-  // never equal, and their difference is finite, so mapping a value to a
-  // pixel never divides by zero. Normally top and bottom; see
+  // The data values at the plot's top and bottom pixel rows. Always finite
+  // and never equal, so mapping a value to a pixel never divides by zero;
+  // their difference may exceed the largest double, the difference of their
+  // halves never does. Normally top and bottom; see
   // StripChartModel::tick for a range with no height or upside down (then
   // viewTop < viewBottom and the painter maps with the signed difference).
   double viewTop = 5;

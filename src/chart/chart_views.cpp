@@ -9,6 +9,7 @@
 #include <cmath>
 #include <string_view>
 
+#include "common/num_forms.h"
 #include "shared/qt_color.h"
 #include "shared/qt_text.h"
 
@@ -34,7 +35,15 @@ constexpr int kTraceLineWidth = 2;
 // (the digits of the panel's fonts all have one width, and a sign or a point
 // is narrower than a digit).
 constexpr std::string_view kWidestUsualReading = "-8888";
-constexpr int kSmallestLegendPx = 6;
+constexpr int kSmallestTextPx = 6;
+
+// The part of a text that can show in maxWidth pixels: all of it, unless it
+// is longer than any text that fits, at a pixel or more a character. (Only
+// marks that combine with the character before them are narrower.)
+std::string_view ShownPart(std::string_view text, int maxWidth) {
+  const std::size_t most = 4 * static_cast<std::size_t>(std::max(maxWidth, 0)) + 64;
+  return text.substr(0, std::min(text.size(), most));
+}
 
 // True for a reading no wider than kWidestUsualReading.
 bool UsualReading(std::string_view reading) {
@@ -53,16 +62,19 @@ bool TextStamp::set(const std::string& text) {
   return true;
 }
 
-void TextStamp::draw(QPainter& p, QPoint at, const QFont& font, QColor color, qreal dpr) {
-  if (!rendered_ || color.rgb() != color_ || dpr != dpr_ || font != font_) {
+void TextStamp::draw(QPainter& p, QPoint at, const QFont& font, QColor color, qreal dpr,
+                     int maxWidth) {
+  maxWidth = std::max(maxWidth, 1);
+  if (!rendered_ || color.rgb() != color_ || dpr != dpr_ || font != font_ || maxWidth != maxWidth_) {
     rendered_ = true;
     color_ = color.rgb();
     dpr_ = dpr;
     font_ = font;
-    const QString text = Q(text_);
+    maxWidth_ = maxWidth;
+    const QString text = Q(std::string(ShownPart(text_, maxWidth)));
     const QFontMetrics metrics(font);
     const int width = std::max(metrics.horizontalAdvance(text), metrics.boundingRect(text).right()) + 2;
-    image_ = QImage(static_cast<int>(std::ceil(width * dpr)),
+    image_ = QImage(static_cast<int>(std::ceil(std::min(width, maxWidth) * dpr)),
                     static_cast<int>(std::ceil(metrics.height() * dpr)),
                     QImage::Format_ARGB32_Premultiplied);
     image_.setDevicePixelRatio(dpr);
@@ -75,25 +87,43 @@ void TextStamp::draw(QPainter& p, QPoint at, const QFont& font, QColor color, qr
   p.drawImage(at, image_);
 }
 
-void TextCache::draw(QPainter& p, QPoint at, const std::string& text, const QFont& font,
-                     QColor color, qreal dpr) {
+std::size_t TextStamp::bytes() const {
+  return sizeof(TextStamp) + text_.capacity() + static_cast<std::size_t>(image_.sizeInBytes());
+}
+
+void TextCache::draw(QPainter& p, QPoint at, std::string_view text, const QFont& font,
+                     QColor color, qreal dpr, int maxWidth) {
+  text = ShownPart(text, maxWidth);
   key_.assign(text);
   key_ += '\0';
   key_ += std::to_string(color.rgb());
   auto found = stamps_.find(key_);
   if (found == stamps_.end()) {
-    if (stamps_.size() >= kMaxTexts) stamps_.clear();
+    if (stamps_.size() >= kMaxTexts) {
+      stamps_.clear();
+      bytes_ = 0;
+    }
     found = stamps_.emplace(key_, TextStamp(text)).first;
+    bytes_ += key_.size() + found->second.bytes();
   }
-  found->second.draw(p, at, font, color, dpr);
+  TextStamp& stamp = found->second;
+  bytes_ -= stamp.bytes();
+  stamp.draw(p, at, font, color, dpr, maxWidth);
+  bytes_ += stamp.bytes();
+  // Drawn already; the next texts start afresh.
+  if (bytes_ > kMaxBytes) {
+    stamps_.clear();
+    bytes_ = 0;
+  }
 }
 
 PlotMapping::PlotMapping(const ChartFrame& frame, int w, int h)
     : xMin_(frame.xMin), yTop_(frame.viewTop) {
   const double xSpan = frame.xMax - frame.xMin;
   xScale_ = xSpan > 0 ? w / xSpan : 0;
-  // The model keeps viewTop - viewBottom finite and non-zero.
-  yScale_ = h / (frame.viewTop - frame.viewBottom);
+  // The model keeps the view's height non-zero; it may exceed the largest
+  // double, its half never does.
+  yScale_ = h / (frame.viewTop / 2 - frame.viewBottom / 2);
 }
 
 
@@ -241,17 +271,81 @@ void PlotCanvas::segment(int x1, int y1, int x2, int y2, int width, std::uint32_
 
 YAxisView::YAxisView(QWidget* parent) : PictureView(parent) {}
 
-void YAxisView::setLabels(const std::string& top, const std::string& bottom) {
+bool YAxisView::Label::set(double value) {
+  if (fitted_ && value == value_) return false;
+  value_ = value;
+  fitted_ = false;
+  return true;
+}
+
+void YAxisView::Label::fit(const QFont& font, int width, int usualLeft, int top) {
+  if (fitted_ && width == fittedWidth_ && font == askedFont_) return;
+  fitted_ = true;
+  fittedWidth_ = width;
+  askedFont_ = font;
+  font_ = font;
+  const auto textWidth = [](const QFontMetrics& m, const std::string& text) {
+    const QString q = Q(text);
+    return std::max(m.horizontalAdvance(q), m.boundingRect(q).right() + 1);
+  };
+  // The forms from the most digits to the fewest, each tried at its usual
+  // place, then moved left as far as it must be.
+  std::vector<std::string> forms = {FileForm(value_), NumText(value_)};
+  for (int digits = 15; digits >= 1; --digits) {
+    std::string form = CompactNumText(value_, digits);
+    if (form != forms.back()) forms.push_back(std::move(form));
+  }
+  const QFontMetrics metrics(font_);
+  for (const std::string& form : forms) {
+    const int w = textWidth(metrics, form);
+    if (w > width) continue;
+    text_ = form;
+    rect_ = QRect(std::min(usualLeft, width - w), top, w, metrics.height());
+    stamp_.set(text_);
+    return;
+  }
+  // Not even one digit fits in this font: the shortest form in a smaller one.
+  text_ = forms.back();
+  const int px = QFontInfo(font_).pixelSize();
+  for (int size = px - 1; size >= kSmallestTextPx; --size) {
+    font_.setPixelSize(size);
+    if (textWidth(QFontMetrics(font_), text_) <= width) break;
+  }
+  const QFontMetrics small(font_);
+  rect_ = QRect(0, top, std::min(textWidth(small, text_), width), small.height());
+  stamp_.set(text_);
+}
+
+void YAxisView::Label::draw(QPainter& p, QColor ink, qreal dpr) {
+  stamp_.draw(p, rect_.topLeft(), font_, ink, dpr, fittedWidth_ - rect_.left());
+}
+
+void YAxisView::setLabels(double top, double bottom) {
   const bool changed = top_.set(top);
-  if (bottom_.set(bottom) || changed) redraw();
+  if (bottom_.set(bottom) || changed) {
+    fitLabels();
+    redraw();
+  }
+}
+
+void YAxisView::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::FontChange) fitLabels();
+  PictureView::changeEvent(event);
+}
+
+void YAxisView::fitLabels() {
+  const QSize size = contentsRect().size();
+  const int left = static_cast<int>(std::lround(size.width() / 2.0 - Twips(100)));
+  bottom_.fit(font(), size.width(), left, static_cast<int>(std::lround(size.height() - Twips(300))));
+  top_.fit(font(), size.width(), left, static_cast<int>(std::lround(Twips(10))));
 }
 
 void YAxisView::paintPicture(QPainter& p, QSize size) {
   p.fillRect(QRect(QPoint(), size), palette().window());
-  const double left = size.width() / 2.0 - Twips(100);
+  fitLabels();  // nothing to do unless the size or font changed
   const QColor ink = palette().color(foregroundRole());
-  bottom_.draw(p, At(left, size.height() - Twips(300)), font(), ink, devicePixelRatioF());
-  top_.draw(p, At(left, Twips(10)), font(), ink, devicePixelRatioF());
+  bottom_.draw(p, ink, devicePixelRatioF());
+  top_.draw(p, ink, devicePixelRatioF());
 }
 
 XAxisView::XAxisView(QWidget* parent) : PictureView(parent) {}
@@ -267,9 +361,13 @@ void XAxisView::paintPicture(QPainter& p, QSize size) {
   p.fillRect(QRect(QPoint(), size), palette().window());
   const QColor ink = palette().color(foregroundRole());
   const qreal dpr = devicePixelRatioF();
-  title_.draw(p, At(size.width() / 2.0, 0), font(), ink, dpr);
-  zero_.draw(p, At(size.width() - Twips(400), 0), font(), ink, dpr);
-  period_.draw(p, At(0, 0), font(), ink, dpr);
+  const auto drawAt = [&](TextStamp& text, double x) {
+    const QPoint at = At(x, 0);
+    text.draw(p, at, font(), ink, dpr, size.width() - at.x());
+  };
+  drawAt(title_, size.width() / 2.0);
+  drawAt(zero_, size.width() - Twips(400));
+  drawAt(period_, 0);
 }
 
 LegendView::LegendView(QWidget* parent) : PictureView(parent), rowFont_(font()) {}
@@ -336,11 +434,11 @@ void LegendView::fitFont() {
   if (w <= room || room <= 0) return;
   // Smaller in proportion, then a pixel at a time until every text fits.
   const int px = QFontInfo(rowFont_).pixelSize();
-  for (int size = std::min(px - 1, px * room / w); size > kSmallestLegendPx; --size) {
+  for (int size = std::min(px - 1, px * room / w); size > kSmallestTextPx; --size) {
     rowFont_.setPixelSize(size);
     if (widest(rowFont_) <= room) return;
   }
-  rowFont_.setPixelSize(kSmallestLegendPx);
+  rowFont_.setPixelSize(kSmallestTextPx);
 }
 
 void LegendView::paintPicture(QPainter& p, QSize size) {
@@ -353,7 +451,8 @@ void LegendView::paintPicture(QPainter& p, QSize size) {
     const double y = (20 - row.y) * uy;
     p.setPen(color);
     p.drawLine(QPointF(0, y), QPointF(5 * ux, y));
-    texts_.draw(p, At(5 * ux, y - uy), row.text, rowFont_, color, devicePixelRatioF());
+    const QPoint at = At(5 * ux, y - uy);
+    texts_.draw(p, at, row.text, rowFont_, color, devicePixelRatioF(), size.width() - at.x());
   }
 }
 
@@ -371,7 +470,7 @@ void TitleLabel::paintEvent(QPaintEvent* event) {
   QPainter p(this);
   p.setClipRect(area);
   stamp_.draw(p, At(area.left(), area.top() + (area.height() - fontMetrics().height()) / 2.0),
-              font(), palette().color(foregroundRole()), devicePixelRatioF());
+              font(), palette().color(foregroundRole()), devicePixelRatioF(), area.width());
 }
 
 }  // namespace kvn

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <array>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -28,12 +29,15 @@ namespace kvn {
 class TextStamp {
  public:
   TextStamp() = default;
-  explicit TextStamp(const std::string& text) : text_(text) {}
+  explicit TextStamp(std::string_view text) : text_(text) {}
   // True when the text changed.
   bool set(const std::string& text);
   // Draws the text with its top-left corner at `at`, rendering it again
-  // first when the text, font, colour or pixel ratio changed.
-  void draw(QPainter& p, QPoint at, const QFont& font, QColor color, qreal dpr);
+  // first when the text, font, colour, pixel ratio or room changed. What lies
+  // beyond maxWidth (in the painter's pixels) is neither drawn nor kept.
+  void draw(QPainter& p, QPoint at, const QFont& font, QColor color, qreal dpr, int maxWidth);
+  // The memory the stamp holds, its text and image.
+  std::size_t bytes() const;
 
  private:
   std::string text_;
@@ -41,19 +45,25 @@ class TextStamp {
   QFont font_;
   QRgb color_ = 0;
   qreal dpr_ = 0;
+  int maxWidth_ = 0;
   bool rendered_ = false;
 };
 
 // Stamps kept by their text and colour, for texts that come back often (the
-// legend's readings). Forgets everything once it holds too many.
+// legend's readings). Forgets everything once they hold more than a few
+// MiB, or once there are too many of them.
 class TextCache {
  public:
-  void draw(QPainter& p, QPoint at, const std::string& text, const QFont& font, QColor color,
-            qreal dpr);
+  void draw(QPainter& p, QPoint at, std::string_view text, const QFont& font, QColor color,
+            qreal dpr, int maxWidth);
+  std::size_t bytes() const { return bytes_; }
+
+  static constexpr std::size_t kMaxBytes = std::size_t{4} << 20;
+  static constexpr std::size_t kMaxTexts = 1024;
 
  private:
-  static constexpr std::size_t kMaxTexts = 1024;
   std::unordered_map<std::string, TextStamp> stamps_;
+  std::size_t bytes_ = 0;
   std::string key_;
 };
 
@@ -81,7 +91,7 @@ class PlotMapping {
  public:
   PlotMapping(const ChartFrame& frame, int w, int h);
   int column(double x) const { return ToPixel((x - xMin_) * xScale_); }
-  int row(double y) const { return ToPixel((yTop_ - y) * yScale_); }
+  int row(double y) const { return ToPixel((yTop_ / 2 - y / 2) * yScale_); }
 
  private:
   // Pixel results are kept within this distance of the area, far enough that
@@ -149,18 +159,52 @@ class PlotView : public PictureView {
   PlotCanvas canvas_;
 };
 
-// The Y-axis strip (y_pic): the plot's top and bottom values.
+// The Y-axis strip (y_pic): the plot's top and bottom values, in the file
+// form (" 10 ") where it fits. A value too long for its place is shown
+// further left, and in fewer digits (CompactNumText) when even that is too
+// narrow, so that its magnitude always shows whole.
 class YAxisView : public PictureView {
   Q_OBJECT
  public:
   explicit YAxisView(QWidget* parent = nullptr);
-  void setLabels(const std::string& top, const std::string& bottom);
+  void setLabels(double top, double bottom);
+
+  // What a label shows, and where in the strip's picture.
+  struct Shown {
+    std::string text;
+    QRect rect;
+  };
+  Shown shownTop() const { return top_.shown(); }
+  Shown shownBottom() const { return bottom_.shown(); }
 
  protected:
   void paintPicture(QPainter& p, QSize size) override;
+  void changeEvent(QEvent* event) override;
 
  private:
-  TextStamp top_, bottom_;
+  class Label {
+   public:
+    // True when the value changed.
+    bool set(double value);
+    // Chooses the text and its place for a picture `width` wide whose usual
+    // text position is `usualLeft`, at `top`.
+    void fit(const QFont& font, int width, int usualLeft, int top);
+    void draw(QPainter& p, QColor ink, qreal dpr);
+    Shown shown() const { return {text_, rect_}; }
+
+   private:
+    double value_ = 0;
+    bool fitted_ = false;
+    std::string text_;
+    QFont askedFont_;  // the strip's font, which the label was fitted in
+    QFont font_;       // the font it is drawn in
+    QRect rect_;
+    int fittedWidth_ = -1;
+    TextStamp stamp_;
+  };
+  void fitLabels();
+
+  Label top_, bottom_;
 };
 
 // The X-axis strip (x_pic): the sample period, "Time(sec)" and 0.

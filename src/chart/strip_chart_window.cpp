@@ -10,6 +10,7 @@
 
 #include "chart/chart_export.h"
 #include "chart/chart_sampling.h"
+#include "common/text_file.h"
 #include "shared/qt_text.h"
 #include "ui_StripChart_frm.h"
 #include "widgets/list_boxes.h"
@@ -87,7 +88,11 @@ void StripChartWindow::load() {
   scaleLinked_ = false;
 
   ChanTable& table = ctx_.chart.chanTable;
-  const std::string problem = LoadChannelSettings(table, SettingsFilePath(ctx_.filesDir));
+  const std::string settingsFile = SettingsFilePath(ctx_.filesDir);
+  // A Save or an export killed part way leaves its temporary file in the
+  // chart's folder; nothing else would ever remove it.
+  RemoveStaleTemporaries(settingsFile);
+  const std::string problem = LoadChannelSettings(table, settingsFile);
   if (!problem.empty()) ctx_.dialogs.messageBox(problem);
 
   const auto lists = SourceLists(*ui_);
@@ -193,7 +198,7 @@ void StripChartWindow::tick() {
     ui_->graphtitle_lbl->setToolTip(ui_->graphtitle_lbl->text());
   }
   ui_->legend_pic->setRows(frame_.legend);
-  ui_->y_pic->setLabels(frame_.yTop, frame_.yBottom);
+  ui_->y_pic->setLabels(frame_.top, frame_.bottom);
   ui_->x_pic->setLabels(frame_.xPeriod, frame_.xTitle, frame_.xZero);
   ui_->Graph_pic->update();
 }

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QProxyStyle>
+#include <QScreen>
 #include <QScrollBar>
 #include <QStyleFactory>
 #include <QStyleOptionComboBox>
@@ -57,7 +58,7 @@ class SlimListStyle final : public QProxyStyle {
 };
 
 // The open list's least width: the widest entry, the view's frame and, when
-// not every entry is in view, its scroll bar.
+// not every entry is in view, its scroll bar; never wider than the screen.
 void FitOpenList(QComboBox& list) {
   QAbstractItemView* view = list.view();
   const QStyle* style = view->style();
@@ -65,6 +66,7 @@ void FitOpenList(QComboBox& list) {
               2 * style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, view);
   if (list.count() > list.maxVisibleItems())
     width += style->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view->verticalScrollBar());
+  if (const QScreen* screen = list.screen()) width = std::min(width, screen->availableGeometry().width());
   view->setMinimumWidth(std::max(width, 0));
 }
 

@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -18,7 +20,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <limits>
 #include <set>
+
+#include "chart/chart_views.h"
+#include "common/num_forms.h"
 
 #include "support/fake_driver.h"
 #include "support/scripted_dialogs.h"
@@ -123,6 +129,15 @@ TEST_F(ChartWindowTest, ABadSettingsFileIsReportedOnceAtLoad) {
   ASSERT_EQ(dialogs.shown.size(), 1u);
   EXPECT_NE(dialogs.shown[0].text.find("Settings.txt"), std::string::npos);
   EXPECT_EQ(sourceList(0)->currentText(), "Ana1");  // the defaults
+}
+
+TEST_F(ChartWindowTest, LoadRemovesTemporaryFilesAKilledSaveLeftInItsFolder) {
+  const QString stale = QDir(dir.path()).filePath(".~kvn-999999999-0-1.tmp");
+  QFile f(stale);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.close();
+  window.load();
+  EXPECT_FALSE(QFile::exists(stale));
 }
 
 TEST_F(ChartWindowTest, SourceListsPutTheUnionOfTheirChannelsInUse) {
@@ -292,6 +307,64 @@ TEST_F(ChartWindowTest, PlotPaintsTracesAndGridWherePlaced) {
   EXPECT_EQ(image.pixel(column, between), grid);
   EXPECT_EQ(image.pixel(column - 2, between), white);
   EXPECT_EQ(image.pixel(column + 2, between), white);
+}
+
+// A Y label shows whole inside its strip and keeps its magnitude however
+// large the range; the plot keeps its eight grid rows up to the largest
+// double.
+TEST_F(ChartWindowTest, ExtremeRangesKeepTheirLabelsWholeAndTheirGrid) {
+  window.load();
+  window.show();
+  auto* strip = child<YAxisView>("y_pic");
+  const QRect inside(QPoint(), strip->contentsRect().size());
+  const auto range = [&](double top) {
+    chart.chanTable[0].YMin = -top;
+    chart.chanTable[0].YMax = top;
+    window.tick();
+  };
+  range(23);
+  const YAxisView::Shown usual = strip->shownTop();
+  EXPECT_EQ(usual.text, " 23 ");
+  EXPECT_EQ(strip->shownBottom().text, "-23 ");
+
+  const std::pair<double, const char*> extremes[] = {
+      {1e300, "E300"}, {std::numeric_limits<double>::max(), "E308"}, {123456789, ""}};
+  for (const auto& [top, exponent] : extremes) {
+    range(top);
+    for (const YAxisView::Shown& label : {strip->shownTop(), strip->shownBottom()}) {
+      EXPECT_TRUE(inside.contains(label.rect)) << label.text;
+      EXPECT_NE(label.text.find(exponent), std::string::npos) << label.text;
+      EXPECT_EQ(label.text.find('+'), std::string::npos) << label.text;
+    }
+    EXPECT_EQ(strip->shownBottom().text.front(), '-');
+  }
+  EXPECT_NEAR(NumValue(strip->shownTop().text), 123456789, 1e7) << strip->shownTop().text;
+
+  range(std::numeric_limits<double>::max());
+  const int h = child<QFrame>("Graph_pic")->contentsRect().height();
+  const PlotMapping mapping(window.frame(), 400, h);
+  std::set<int> rows;
+  for (double y : window.frame().gridY) rows.insert(mapping.row(y));
+  EXPECT_EQ(rows.size(), 8u);
+  EXPECT_EQ(*rows.begin(), mapping.row(window.frame().viewTop));
+  EXPECT_LE(*rows.rbegin(), h);
+}
+
+// The legend's text images: each no wider than its box, and all of them
+// together a few MiB at most, whatever the texts.
+TEST(TextCache, HoldsAFewMiBAtMostAndNoImageWiderThanItsRoom) {
+  QImage target(200, 100, QImage::Format_ARGB32_Premultiplied);
+  QPainter p(&target);
+  const QFont font = QApplication::font();
+  TextCache cache;
+  const std::string name(450 * 1024, 'A');
+  cache.draw(p, QPoint(), name + " = 1 units", font, Qt::black, 1, 150);
+  EXPECT_LT(cache.bytes(), 64u * 1024) << "a 450 KiB text in a box 150 pixels wide";
+  for (int reading = 0; reading < 200; ++reading) {
+    cache.draw(p, QPoint(), "Ana" + std::to_string(reading) + std::string(5000, 'x'), font,
+               Qt::black, 2, 100000);
+    EXPECT_LE(cache.bytes(), TextCache::kMaxBytes) << reading;
+  }
 }
 
 // The drawing timer: ticks while it runs, and not once it is stopped, not
