@@ -45,6 +45,12 @@ std::string_view ShownPart(std::string_view text, int maxWidth) {
   return text.substr(0, std::min(text.size(), most));
 }
 
+// The pixels a text covers drawn from x = 0: its advance, or further where
+// its last glyph reaches beyond it (an italic, say).
+int TextWidth(const QFontMetrics& metrics, const QString& text) {
+  return std::max(metrics.horizontalAdvance(text), metrics.boundingRect(text).right() + 1);
+}
+
 // True for a reading no wider than kWidestUsualReading.
 bool UsualReading(std::string_view reading) {
   return reading.size() <= kWidestUsualReading.size() &&
@@ -285,8 +291,7 @@ void YAxisView::Label::fit(const QFont& font, int width, int usualLeft, int top)
   askedFont_ = font;
   font_ = font;
   const auto textWidth = [](const QFontMetrics& m, const std::string& text) {
-    const QString q = Q(text);
-    return std::max(m.horizontalAdvance(q), m.boundingRect(q).right() + 1);
+    return TextWidth(m, Q(text));
   };
   // The forms from the most digits to the fewest, each tried at its usual
   // place, then moved left as far as it must be.
@@ -426,7 +431,7 @@ void LegendView::fitFont() {
     const QFontMetrics metrics(f);
     int w = 0;
     for (const QString& line : Q(fitting_).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-      w = std::max({w, metrics.horizontalAdvance(line), metrics.boundingRect(line).right() + 1});
+      w = std::max(w, TextWidth(metrics, line));
     return w;
   };
   rowFont_ = font();
