@@ -70,8 +70,6 @@ StripChartModel::StripChartModel() {
 }
 
 void StripChartModel::load(const Reader& read) {
-  chartXMin_ = 0;
-  chartSpan_ = kSpan;
   winStart_ = 0;
   winEnd_ = kSpan;
   for (std::size_t g = 0; g < kSources; ++g) {
@@ -137,8 +135,8 @@ void StripChartModel::tick(const ChanTable& table, const TickInputs& in, const R
 
   frame.top = yMax + in.marginTop;
   frame.bottom = yMin - in.marginBottom;
-  frame.xMin = chartXMin_;
-  frame.xMax = chartSpan_;
+  frame.xMin = 0;
+  frame.xMax = kSpan;
   SetView(frame);
 
   // Compaction: the last 72 columns go back to the start.

@@ -21,7 +21,7 @@ namespace kvn {
 
 // What a tick reads from the chart window's controls.
 struct TickInputs {
-  bool global = true;    // "Global": channel 0's Y range for every trace
+  bool global = true;    // Global operation: channel 0's Y range for every trace
   bool offset = false;   // "Offset": traces stacked above one another
   int marginTop = 0;     // Scale Max bar, in data units above the range
   int marginBottom = 0;  // Scale Min bar, in data units below the range
@@ -126,14 +126,15 @@ class StripChartModel {
   // Rows are overwritten in place.
   void legendRows(const ChanTable& table, std::vector<LegendRow>& rows) const;
 
+  // Whether the drawing timer runs: Stop and Start of the chart window.
+  bool running() const { return running_; }
+  void setRunning(bool running) { running_ = running; }
+
   int winStart() const { return winStart_; }
   int winEnd() const { return winEnd_; }
   int writePos() const { return writePos_; }
   // The stored value; 0 outside channel 0..12, column 0..700.
   double sample(int channel, int column) const;
-  const std::array<int, kGridLines>& gridPos() const { return gridPos_; }
-  double chartXMin() const { return chartXMin_; }
-  double chartSpan() const { return chartSpan_; }
 
  private:
   void storeReadings(const Reader& read);
@@ -146,8 +147,7 @@ class StripChartModel {
   std::array<int, kGridLines> gridPos_{};
   std::array<double, kChartSources> traceOffset_{};  // kept from tick to tick
   std::array<double, kChartSources> lastY_{};
-  double chartXMin_ = 0;
-  double chartSpan_ = kSpan;
+  bool running_ = false;
 };
 
 }  // namespace kvn

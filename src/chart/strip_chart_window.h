@@ -37,8 +37,6 @@ class StripChartWindow : public QWidget {
   bool scaleLinked() const { return scaleLinked_; }
   const StripChartModel& model() const { return *model_; }
   const ChartFrame& frame() const { return frame_; }
-  // The folder prefix of the export files.
-  const std::string& saveDir() const { return saveDir_; }
 
  signals:
   // The Settings button, after it has chosen the record to edit (editChan).
@@ -54,6 +52,8 @@ class StripChartWindow : public QWidget {
   void onSourceListClick();
   void onSettingsClick();
   void onStopClick();
+  // Starts or stops the drawing timer; the Stop button names what it does next.
+  void setRunning(bool running);
   void onSettingsSave();
   void onExport();
   void updateLegend();
@@ -65,7 +65,6 @@ class StripChartWindow : public QWidget {
   std::unique_ptr<StripChartModel> model_;
   StripChartModel::Reader reader_;
   ChartFrame frame_;
-  std::string saveDir_;
   std::string shownTitle_;
   bool listsLoading_ = false;
   bool scaleLinked_ = false;
