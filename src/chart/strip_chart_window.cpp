@@ -32,13 +32,6 @@ std::array<QLabel*, kTraces> TraceLabels(Ui::StripChart_frm& ui) {
           ui.Chan_lbl_4, ui.Chan_lbl_5, ui.Chan_lbl_6, ui.Chan_lbl_7};
 }
 
-// The export files' folder with its separator. (A folder that already ends in
-// one, such as the root, keeps it as it is.)
-std::string SaveDirOf(const std::string& folder) {
-  if (folder.empty() || folder.back() == kPathSeparator || folder.back() == '/') return folder;
-  return folder + kPathSeparator;
-}
-
 }  // namespace
 
 StripChartWindow::StripChartWindow(ChartContext context, QWidget* parent)
@@ -83,7 +76,6 @@ void StripChartWindow::connectHandlers() {
 }
 
 void StripChartWindow::load() {
-  saveDir_ = SaveDirOf(ctx_.filesDir);
   listsLoading_ = true;
   scaleLinked_ = false;
 
@@ -121,7 +113,7 @@ void StripChartWindow::load() {
 
   ui_->Glob_rad->setChecked(true);
   ctx_.chart.globalScale = true;
-  Timer1_.start();
+  setRunning(true);
 }
 
 void StripChartWindow::onSourceListClick() {
@@ -151,14 +143,16 @@ void StripChartWindow::onSettingsClick() {
   emit settingsRequested();
 }
 
-void StripChartWindow::onStopClick() {
-  if (ui_->Stop_cmd->text() == QLatin1String("Stop")) {
-    Timer1_.stop();
-    ui_->Stop_cmd->setText(QStringLiteral("Start"));
-  } else {
+void StripChartWindow::onStopClick() { setRunning(!model_->running()); }
+
+void StripChartWindow::setRunning(bool running) {
+  model_->setRunning(running);
+  if (running) {
     Timer1_.start();
-    ui_->Stop_cmd->setText(QStringLiteral("Stop"));
+  } else {
+    Timer1_.stop();
   }
+  ui_->Stop_cmd->setText(running ? QStringLiteral("Stop") : QStringLiteral("Start"));
 }
 
 void StripChartWindow::onSettingsSave() {
@@ -167,7 +161,7 @@ void StripChartWindow::onSettingsSave() {
 }
 
 void StripChartWindow::onExport() {
-  if (auto problems = ExportShownSamples(ctx_.chart.chanTable, *model_, saveDir_))
+  if (auto problems = ExportShownSamples(ctx_.chart.chanTable, *model_, ctx_.filesDir))
     ctx_.dialogs.messageBox(*problems);
 }
 
@@ -184,7 +178,7 @@ void StripChartWindow::tick() {
   if ((keys.GetAsyncKeyState(kVkU) & keys.GetAsyncKeyState(kVkControl)) != 0) scaleLinked_ = false;
 
   TickInputs in;
-  in.global = ui_->Glob_rad->isChecked();
+  in.global = ctx_.chart.globalScale;
   in.offset = ui_->Off_chk->isChecked();
   in.marginTop = ui_->ScaleMax_Scroll->value();
   in.marginBottom = ui_->ScaleMin_Scroll->value();
@@ -204,7 +198,7 @@ void StripChartWindow::tick() {
 }
 
 void StripChartWindow::closeEvent(QCloseEvent* event) {
-  Timer1_.stop();
+  setRunning(false);
   emit closed();
   QWidget::closeEvent(event);
 }
