@@ -1,9 +1,10 @@
 // The scan writes one data record every 1.1 s while logging: building its
-// data part from the seven readings, then the line itself, which goes to the
+// data part from the readings, then the line itself, which goes to the
 // file before the call returns.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -13,37 +14,40 @@
 
 namespace {
 
-const char* const kReadings[] = {"25.5", "30", "10", "123", "45", "0", "255"};
+kvn::Readings SomeReadings() {
+  kvn::Readings r;
+  r.temperature = kvn::Readings::Temperature{0, 51, 60, 20};
+  const std::int32_t analog[] = {123, 45, 0, 255};
+  for (std::size_t n = 0; n < 4; ++n) r.analog[n] = kvn::Readings::Analog{analog[n], 0};
+  return r;
+}
 
-void BM_LogBuildRecord(benchmark::State& state) {
+void BM_DataRecordText(benchmark::State& state) {
+  const kvn::Readings readings = SomeReadings();
   for (auto _ : state) {
-    std::string line;
-    for (const char* value : kReadings) kvn::LogBuild(line, value);
+    std::string line = kvn::DataRecordText(readings);
     benchmark::DoNotOptimize(line);
   }
 }
-BENCHMARK(BM_LogBuildRecord);
+BENCHMARK(BM_DataRecordText);
 
 void BM_WriteDataRecord(benchmark::State& state) {
   const auto path = std::filesystem::temp_directory_path() /
                     ("kvn_log_writer_bench_" + std::to_string(getpid()) + ".Log");
   kvn::SystemLogClock clock;
   kvn::LogWriter log(clock, path.string());
-  std::int16_t logState = kvn::kLogStart;
-  if (!log.LoggingFunction(logState, "TempCurrent TempHighSet, TempLowSet, Analog0, Analog1, Analog2, Analog3")) {
-    state.SkipWithError(log.error().c_str());
+  if (auto error = log.start(kvn::kDataHeader)) {
+    state.SkipWithError(error->c_str());
     return;
   }
-  std::string line;
-  for (const char* value : kReadings) kvn::LogBuild(line, value);
+  const std::string line = kvn::DataRecordText(SomeReadings());
   for (auto _ : state) {
-    if (!log.LoggingFunction(logState, line)) {
-      state.SkipWithError(log.error().c_str());
+    if (auto error = log.record(line)) {
+      state.SkipWithError(error->c_str());
       break;
     }
   }
-  logState = kvn::kLogClose;
-  log.LoggingFunction(logState, "");
+  static_cast<void>(log.close());
   std::filesystem::remove(path);
 }
 BENCHMARK(BM_WriteDataRecord);

@@ -10,7 +10,8 @@ namespace kvn {
 
 namespace {
 
-constexpr int kAnalogChannels = 8;
+// Sources 0..7, the analog inputs, are exported; the others are not.
+constexpr int kExportedSources = 8;
 
 bool SameLetters(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -50,9 +51,9 @@ std::optional<std::string> ExportNameProblem(std::string_view abbrev) {
 }
 
 std::optional<std::string> ExportShownSamples(const ChanTable& table, const StripChartModel& model,
-                                              const std::string& saveDir) {
+                                              const std::string& folder) {
   std::vector<std::string> problems;
-  for (int c = 0; c < kAnalogChannels; ++c) {
+  for (int c = 0; c < kExportedSources; ++c) {
     const ChanSetting& record = table[static_cast<std::size_t>(c)];
     if (!record.InUse) continue;
     if (auto why = ExportNameProblem(record.Abbrev)) {
@@ -60,7 +61,7 @@ std::optional<std::string> ExportShownSamples(const ChanTable& table, const Stri
                          record.Abbrev + "\" cannot name a file, " + *why + ".");
       continue;
     }
-    const std::string path = saveDir + record.Abbrev + ".txt";
+    const std::string path = JoinPath(folder, record.Abbrev + ".txt");
     if (auto reason = ReplaceFileAtomically(path, ExportFileContent(model, c)))
       problems.push_back("Channel " + std::to_string(c) + " could not be saved to " + path + ": " +
                          *reason + ".");

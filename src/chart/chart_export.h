@@ -23,7 +23,8 @@ std::string ExportFileContent(const StripChartModel& model, int channel);
 // file.
 std::optional<std::string> ExportNameProblem(std::string_view abbrev);
 
-// Writes the export files for the channels 0..7 in use, in channel order, each
+// Writes the export files "<short name>.txt" in folder for the channels 0..7
+// in use, in channel order, each
 // replaced atomically and closed before the next; a later channel with the
 // same short name replaces an earlier one's file. A channel whose short name
 // cannot name a file is skipped, and the others are still written. Returns
@@ -31,6 +32,6 @@ std::optional<std::string> ExportNameProblem(std::string_view abbrev);
 // could not be written, with the reasons; nothing when all went well. The
 // table and the model are not changed.
 std::optional<std::string> ExportShownSamples(const ChanTable& table, const StripChartModel& model,
-                                              const std::string& saveDir);
+                                              const std::string& folder);
 
 }  // namespace kvn

@@ -17,8 +17,8 @@ namespace kvn {
 // other n gives 0.
 double ReadChartValue(BoardDriver& driver, ProgramValues& values, int n);
 
-// Reads analog input `channel` in input format `format` (1, 2, 3; anything
-// else reads as format 0). Returns the library's result unchanged.
+// Reads analog input `channel` in input format `format` (see
+// AnalogChannelCode). Returns the library's result unchanged.
 std::int32_t ReadChartAnalog(BoardDriver& driver, int channel, std::int32_t format);
 
 }  // namespace kvn

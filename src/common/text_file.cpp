@@ -173,6 +173,13 @@ std::optional<std::string> RewriteInPlace(const std::string& path, const std::st
 
 }  // namespace
 
+std::string JoinPath(const std::string& folder, const std::string& name, char separator) {
+  if (folder.empty()) return name;
+  const char last = folder.back();
+  if (last == separator || last == '/') return folder + name;
+  return folder + separator + name;
+}
+
 std::string JoinCrLf(const std::vector<std::string>& lines) {
   std::size_t total = 0;
   for (const auto& line : lines) total += line.size() + 2;

@@ -10,6 +10,18 @@
 
 namespace kvn {
 
+#if defined(_WIN32)
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+// The one way a folder and a file name are joined: with one separator between
+// them, unless the folder already ends in one (the root, "C:\\"). No folder
+// gives the name alone, in the current directory.
+std::string JoinPath(const std::string& folder, const std::string& name,
+                     char separator = kPathSeparator);
+
 // Joins lines, each followed by CR LF.
 std::string JoinCrLf(const std::vector<std::string>& lines);
 

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "common/text_file.h"
+
 namespace kvn {
 
 DriverInstaller::DriverInstaller(InstallFileSystem& fs, ProgramLauncher& launcher,
@@ -50,7 +52,7 @@ void DriverInstaller::InstallFormatLibrary() {
 std::vector<std::string> DriverInstaller::failures() const { return failures_; }
 
 std::string DriverInstaller::inProgramFolder(const char* name) const {
-  return programFolder_ + sep_ + name;
+  return JoinPath(programFolder_, name, sep_);
 }
 
 void DriverInstaller::copy(const std::string& from, const std::string& to) {

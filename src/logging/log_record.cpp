@@ -40,20 +40,24 @@ std::string RecordLine(std::int32_t lines, const LocalDateTime& when, std::strin
   return line;
 }
 
-bool ReadsAsNumber(std::string_view text) {
-  const NumberScan scan = ScanNumber(text);
-  return scan.hasDigits && scan.wholeText;
-}
-
-void LogBuild(std::string& entry, const std::string& value) {
-  if (!entry.empty()) entry += ',';
-  const NumberScan scan = ScanNumber(value);
-  if (scan.hasDigits && scan.wholeText) {
-    entry += ' ';
-    entry += NumText(scan.value);
-  } else {
-    entry += " {null}";
+std::string DataRecordText(const Readings& readings) {
+  std::string out;
+  out.reserve(96);
+  // The forms the panel shows the readings in.
+  auto field = [&out](const std::optional<std::string>& text) {
+    if (!out.empty()) out += ',';
+    out += ' ';
+    out += text ? *text : "{null}";
+  };
+  const auto& t = readings.temperature;
+  field(t ? std::optional(HalfDegreesText(t->current)) : std::nullopt);
+  field(t ? std::optional(HalfDegreesText(t->high)) : std::nullopt);
+  field(t ? std::optional(HalfDegreesText(t->low)) : std::nullopt);
+  for (std::size_t n = 0; n < 4; ++n) {
+    const auto& a = readings.analog[n];
+    field(a ? std::optional(NumText(a->value)) : std::nullopt);
   }
+  return out;
 }
 
 }  // namespace kvn

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "common/date_time_forms.h"
+#include "shared/readings.h"
 
 namespace kvn {
 
@@ -25,18 +26,14 @@ std::string EventLine(std::string_view prefix, const LocalDateTime& when);
 std::string RecordLine(std::int32_t lines, const LocalDateTime& when, std::string_view mark,
                        std::string_view text);
 
-// True when the whole text is one number: blanks, tabs, CRs and LFs anywhere
-// are skipped (as NumValue skips them), and what remains is either a decimal
-// number (optional sign, digits with at most one point and at least one
-// digit, then optionally "E" or "D" in either case, an optional sign and at
-// least one digit) or "&H" with hexadecimal digits or "&O" with octal digits.
-// "25.5", "-.5", " 1 2", "1e3", "&HFF" read as numbers; "", "abc", "-", ".",
-// "12abc", "1e", "1,5" do not.
-bool ReadsAsNumber(std::string_view text);
+// The data header of a log started from the Logging menu.
+inline constexpr const char* kDataHeader =
+    "TempCurrent TempHighSet, TempLowSet, Analog0, Analog1, Analog2, Analog3";
 
-// Appends one field of a data record to entry: "," when entry is not empty
-// yet, then " " and NumText(NumValue(value)) when the value reads as a number
-// (see ReadsAsNumber), or " {null}" when it is empty or does not read as one.
-void LogBuild(std::string& entry, const std::string& value);
+// The text of a data record: the temperature, the high and low set points in
+// degrees and analog inputs 0..3, each as ", " (no comma before the first)
+// and its NumText form, or " {null}" for a reading not taken yet
+// (" 25.5, 30, -.5, 123, 45, {null}, {null}").
+std::string DataRecordText(const Readings& readings);
 
 }  // namespace kvn

@@ -84,130 +84,116 @@ LogWriter::~LogWriter() {
   if (file_ != nullptr) std::fclose(file_);
 }
 
-bool LogWriter::LoggingFunction(std::int16_t& state, const std::string& text) {
-  error_.clear();
-  switch (state) {
-    case kLogStart:
-      return start(state, text);
-    case kLogRecording:
-      return record(state, " > ", text);
-    case kLogFlush:
-      return flush(state);
-    case kLogClose:
-      return close(state);
-    case kLogPause:
-      return event(state, "Log Paused on ", kLogPaused);
-    case kLogResume:
-      return event(state, "Log Resumed on ", kLogRecording);
-    case kLogMessage:
-      return record(state, " # ", text);
-    case kLogClear:
-      return clear(state);
-    default:  // 0, 6 and values that are no request
-      return true;
-  }
-}
-
-bool LogWriter::start(std::int16_t& state, const std::string& header) {
+LogResult LogWriter::start(const std::string& header) {
   // A start while a log is open begins again in the same file; the open
   // handle is let go first.
-  if (file_ != nullptr && !closeFile(state)) return false;
-  if (!open(state, "ab")) return false;
+  if (file_ != nullptr) {
+    if (auto error = closeFile()) return error;
+  }
+  if (auto error = open("ab")) return error;
   if (!header.empty()) header_ = header;
-  return writeOpening(state, "Log Started on ", !header.empty());
+  if (auto error = writeOpening("Log Started on ", !header.empty())) return error;
+  state_ = LogState::kRecording;
+  return std::nullopt;
 }
 
-bool LogWriter::writeOpening(std::int16_t& state, const char* first, bool withHeader) {
+LogResult LogWriter::record(const std::string& text) { return writeRecord(" > ", text); }
+
+LogResult LogWriter::message(const std::string& text) { return writeRecord(" # ", text); }
+
+LogResult LogWriter::pause() { return event("Log Paused on ", LogState::kPaused); }
+
+LogResult LogWriter::resume() { return event("Log Resumed on ", LogState::kRecording); }
+
+LogResult LogWriter::writeOpening(const char* first, bool withHeader) {
   const LocalDateTime when = clock_.now();
-  if (!writeLine(state, EventLine(first, when)) || !writeLine(state, "Log File: " + path_)) {
-    return false;
-  }
+  if (auto error = writeLine(EventLine(first, when))) return error;
+  if (auto error = writeLine("Log File: " + path_)) return error;
   lines_ = 2;
   if (withHeader) {
-    if (!writeLine(state, "Log Data Header: " + header_)) return false;
+    if (auto error = writeLine("Log Data Header: " + header_)) return error;
     lines_ = 3;
   }
-  state = kLogRecording;
-  return true;
+  return std::nullopt;
 }
 
-bool LogWriter::record(std::int16_t& state, const char* mark, const std::string& text) {
-  if (!requireOpen(state)) return false;
-  if (!writeLine(state, RecordLine(lines_, clock_.now(), mark, text))) return false;
+LogResult LogWriter::writeRecord(const char* mark, const std::string& text) {
+  if (auto error = requireOpen()) return error;
+  if (auto error = writeLine(RecordLine(lines_, clock_.now(), mark, text))) return error;
   countLine();
-  state = kLogRecording;
-  return true;
+  state_ = LogState::kRecording;
+  return std::nullopt;
 }
 
-bool LogWriter::event(std::int16_t& state, const char* prefix, std::int16_t next) {
-  if (!requireOpen(state)) return false;
-  if (!writeLine(state, EventLine(prefix, clock_.now()))) return false;
-  state = next;
-  return true;
+LogResult LogWriter::event(const char* prefix, LogState next) {
+  if (auto error = requireOpen()) return error;
+  if (auto error = writeLine(EventLine(prefix, clock_.now()))) return error;
+  state_ = next;
+  return std::nullopt;
 }
 
-bool LogWriter::flush(std::int16_t& state) {
-  if (!requireOpen(state)) return false;
-  if (!writeLine(state, EventLine("Log Flushed on ", clock_.now()))) return false;
+LogResult LogWriter::flush() {
+  if (auto error = requireOpen()) return error;
+  if (auto error = writeLine(EventLine("Log Flushed on ", clock_.now()))) return error;
   errno = 0;
-  if (!SyncToDisk(file_)) return fail(state, "written to the disk", LastError());
-  if (!closeFile(state) || !open(state, "ab")) return false;
+  if (!SyncToDisk(file_)) return fail("written to the disk", LastError());
+  if (auto error = closeFile()) return error;
+  if (auto error = open("ab")) return error;
   countLine();
-  state = kLogRecording;
-  return true;
+  state_ = LogState::kRecording;
+  return std::nullopt;
 }
 
-bool LogWriter::close(std::int16_t& state) {
+LogResult LogWriter::close() {
   if (file_ != nullptr) {
-    if (!writeLine(state, EventLine("Log Closed on ", clock_.now()))) return false;
-    if (!closeFile(state)) return false;
+    if (auto error = writeLine(EventLine("Log Closed on ", clock_.now()))) return error;
+    if (auto error = closeFile()) return error;
   }
   lines_ = 0;
-  state = kLogNone;
-  return true;
+  state_ = LogState::kClosed;
+  return std::nullopt;
 }
 
-bool LogWriter::clear(std::int16_t& state) {
+LogResult LogWriter::clear() {
   if (file_ != nullptr) {
-    if (!closeFile(state) || !open(state, "wb")) return false;
-    return writeOpening(state, "Log ReStarted on ", !header_.empty());
+    if (auto error = closeFile()) return error;
+    if (auto error = open("wb")) return error;
+    return writeOpening("Log ReStarted on ", !header_.empty());
   }
   // No log open: the file goes, if there is one. A folder in its place is
   // left alone and reported.
   namespace fs = std::filesystem;
   std::error_code ec;
   const fs::file_status status = fs::symlink_status(path_, ec);
-  if (status.type() == fs::file_type::not_found) return true;
+  if (status.type() == fs::file_type::not_found) return std::nullopt;
   if (status.type() == fs::file_type::directory) {
     ec = std::make_error_code(std::errc::is_a_directory);
   }
   if (!ec) fs::remove(path_, ec);
-  if (ec) {
-    error_ = "The log file " + path_ + " could not be deleted: " + ec.message();
-    return false;
-  }
-  return true;
+  if (!ec) return std::nullopt;
+  failed_ = true;
+  return "The log file " + path_ + " could not be deleted: " + ec.message();
 }
 
-bool LogWriter::requireOpen(std::int16_t& state) {
-  if (file_ != nullptr) return true;
-  state = kLogNone;
-  error_ = "No log is open, so nothing was written to the log file " + path_ + ".";
-  return false;
+LogResult LogWriter::requireOpen() {
+  if (file_ != nullptr) return std::nullopt;
+  state_ = LogState::kClosed;
+  failed_ = true;
+  return "No log is open, so nothing was written to the log file " + path_ + ".";
 }
 
-bool LogWriter::open(std::int16_t& state, const char* mode) {
+LogResult LogWriter::open(const char* mode) {
   errno = 0;
   file_ = std::fopen(path_.c_str(), mode);
-  if (file_ == nullptr) return fail(state, "opened", LastError());
+  if (file_ == nullptr) return fail("opened", LastError());
   // Unbuffered: each line goes to the system in one write, and a line that
   // fails leaves nothing behind in a buffer that a later close could write.
   std::setvbuf(file_, nullptr, _IONBF, 0);
   length_ = LengthOf(file_);
-  return true;
+  return std::nullopt;
 }
 
-bool LogWriter::writeLine(std::int16_t& state, const std::string& line) {
+LogResult LogWriter::writeLine(const std::string& line) {
   std::string bytes;
   bytes.reserve(line.size() + 2);
   bytes += line;
@@ -220,28 +206,28 @@ bool LogWriter::writeLine(std::int16_t& state, const std::string& line) {
     // ends with a whole line and the next start begins on a line of its own.
     // Should that fail too, the fragment stays; the write is what is told.
     if (length_ >= 0 && !TruncateTo(file_, length_)) length_ = -1;
-    return fail(state, "written", err);
+    return fail("written", err);
   }
   if (length_ >= 0) length_ += static_cast<std::int64_t>(bytes.size());
   errno = 0;
-  if (!SyncDataToDisk(file_)) return fail(state, "written to the disk", LastError());
-  return true;
+  if (!SyncDataToDisk(file_)) return fail("written to the disk", LastError());
+  return std::nullopt;
 }
 
-bool LogWriter::closeFile(std::int16_t& state) {
+LogResult LogWriter::closeFile() {
   std::FILE* file = std::exchange(file_, nullptr);
   errno = 0;
-  if (std::fclose(file) != 0) return fail(state, "closed", LastError());
-  return true;
+  if (std::fclose(file) != 0) return fail("closed", LastError());
+  return std::nullopt;
 }
 
-bool LogWriter::fail(std::int16_t& state, const char* what, int err) {
-  error_ = "The log file " + path_ + " could not be " + what + ": " +
-           std::generic_category().message(err);
+LogResult LogWriter::fail(const char* what, int err) {
   if (file_ != nullptr) std::fclose(std::exchange(file_, nullptr));
   lines_ = 0;
-  state = kLogNone;
-  return false;
+  state_ = LogState::kClosed;
+  failed_ = true;
+  return "The log file " + path_ + " could not be " + what + ": " +
+         std::generic_category().message(err);
 }
 
 void LogWriter::countLine() {

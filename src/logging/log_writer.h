@@ -1,13 +1,14 @@
 // The log writer: the one state machine through which every line reaches the
-// log file kvnvb_DazEvo.Log. The logging controls, the scan tick and Quit hand
-// it a request in the log state; it writes the matching lines and settles the
-// state again. Free of any window toolkit: the caller shows lines() in the
-// log counter label after every call and error() in a message box when a
-// call returns false.
+// log file kvnvb_DazEvo.Log, and the one place that knows whether a log is
+// open. The logging controls, the scan and Quit each make their request; it
+// writes the matching lines. Free of any window toolkit: the caller shows
+// lines() in the log counter label after every request and the reason of a
+// request that failed in a message box.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "common/date_time_forms.h"
@@ -15,18 +16,12 @@
 
 namespace kvn {
 
-// Values of the log state. At rest it is kLogNone, kLogRecording or
-// kLogPaused; the others are requests that LoggingFunction settles.
-inline constexpr std::int16_t kLogNone = 0;
-inline constexpr std::int16_t kLogStart = 1;
-inline constexpr std::int16_t kLogRecording = 2;  // at rest; as a request: one data record
-inline constexpr std::int16_t kLogFlush = 3;
-inline constexpr std::int16_t kLogClose = 4;
-inline constexpr std::int16_t kLogPause = 5;
-inline constexpr std::int16_t kLogPaused = 6;
-inline constexpr std::int16_t kLogResume = 7;
-inline constexpr std::int16_t kLogMessage = 8;
-inline constexpr std::int16_t kLogClear = 9;
+// Whether a log is open, and whether it records the scan's data records.
+enum class LogState { kClosed, kRecording, kPaused };
+
+// What a request came to: nothing when it was carried out, otherwise why not,
+// naming the file.
+using LogResult = std::optional<std::string>;
 
 // The computer's local time.
 class SystemLogClock final : public DateClock {
@@ -43,65 +38,63 @@ class LogWriter {
   LogWriter(const LogWriter&) = delete;
   LogWriter& operator=(const LogWriter&) = delete;
 
-  // Acts on the request in state and leaves the new state there:
-  //   1 start: opens the log for appending (created when missing), writes
-  //     "Log Started on ..." and "Log File: <path>", and, when text is not
-  //     empty, saves it as the header and writes "Log Data Header: <text>";
-  //     lines() restarts at 3 (2 without header); state 2.
-  //   2 data record "<counter> <date> <time> > <text>", counted; state 2.
-  //   3 flush: "Log Flushed on ...", counted; the file is forced to the disk,
-  //     closed and opened again; state 2.
-  //   4 close: "Log Closed on ..."; closes the log; lines() 0; state 0.
-  //   5 pause: "Log Paused on ...", not counted; state 6.
-  //   7 resume: "Log Resumed on ...", not counted; state 2.
-  //   8 user message "<counter> <date> <time> # <text>", counted; state 2.
-  //   9 clear: with a log open, the file is emptied and begins again with
-  //     "Log ReStarted on ...", the file line and the saved header (if any);
-  //     lines() 3 or 2; state 2. With no log open, a file at the path is
-  //     deleted (nothing else happens when there is none) and state stays 9.
-  //   0, 6 and any other value: nothing.
-  // Texts are written byte for byte. Every line ends in CR LF and is on the
-  // disk (not just in a buffer) before the call returns, so neither a crash
-  // of the program nor one of the machine loses it; a line whose write fails
-  // part way is taken back.
+  // The requests. Texts are written byte for byte. Every line ends in CR LF
+  // and is on the disk (not just in a buffer) before the request returns, so
+  // neither a crash of the program nor one of the machine loses it; a line
+  // whose write fails part way is taken back.
   //
-  // With no log open, requests 2, 3, 5, 7 and 8 write nothing, set state 0
-  // and return false ("no log is open"); a close (4) just sets state 0.
-  //
-  // Returns false when the request was not carried out; error() then tells
-  // why, naming the file. After a false return no log is open (isOpen() is
-  // false, lines() is 0): a log that cannot be opened, written, forced to the
-  // disk or closed is closed and state is 0 (a clear with no log open keeps
-  // its 9). A caller that passed a temporary copy of its state (clear, Quit)
-  // sets its own state to 0 then.
-  bool LoggingFunction(std::int16_t& state, const std::string& text);
+  // A request that fails closes the log (state() kClosed, lines() 0) and
+  // gives the reason; failed() is true from then on. With no log open,
+  // record, message, flush, pause and resume write nothing and fail ("no log
+  // is open").
 
+  // Opens the log for appending (created when missing; a log already open is
+  // let go first and begins again), writes "Log Started on ..." and
+  // "Log File: <path>", and, when header is not empty, saves it and writes
+  // "Log Data Header: <header>"; lines() restarts at 3 (2 without header).
+  // Recording.
+  LogResult start(const std::string& header);
+  // A data record "<counter> <date> <time> > <text>", counted.
+  LogResult record(const std::string& text);
+  // A user message "<counter> <date> <time> # <text>", counted. Recording,
+  // also after a pause (with no resume line).
+  LogResult message(const std::string& text);
+  // "Log Flushed on ...", counted; the file is forced to the disk, closed and
+  // opened again. Recording.
+  LogResult flush();
+  // "Log Paused on ..." / "Log Resumed on ...", not counted.
+  LogResult pause();
+  LogResult resume();
+  // "Log Closed on ..."; closes the log; lines() 0. With no log open it only
+  // makes sure of that.
+  LogResult close();
+  // With a log open, the file is emptied and begins again with "Log ReStarted
+  // on ...", the file line and the saved header (if any); lines() 3 or 2; the
+  // state stays as it was. With no log open, a file at the path is deleted
+  // (nothing happens when there is none).
+  LogResult clear();
+
+  LogState state() const { return state_; }
   // Lines written since the latest start or clear, as counted above.
   std::int32_t lines() const { return lines_; }
   bool isOpen() const { return file_ != nullptr; }
   const std::string& path() const { return path_; }
-  // Why the latest call returned false; empty after a call that returned true.
-  const std::string& error() const { return error_; }
+  // True once a request failed during the life of the writer.
+  bool failed() const { return failed_; }
 
  private:
-  bool start(std::int16_t& state, const std::string& header);
-  bool record(std::int16_t& state, const char* mark, const std::string& text);
-  bool event(std::int16_t& state, const char* prefix, std::int16_t next);
-  bool flush(std::int16_t& state);
-  bool close(std::int16_t& state);
-  bool clear(std::int16_t& state);
-
   // The opening lines of a start or a clear: first line, file line and,
-  // withHeader, the saved header line; sets lines_ and the state.
-  bool writeOpening(std::int16_t& state, const char* first, bool withHeader);
-  bool requireOpen(std::int16_t& state);
-  bool open(std::int16_t& state, const char* mode);
-  bool writeLine(std::int16_t& state, const std::string& line);
+  // withHeader, the saved header line; sets lines_.
+  LogResult writeOpening(const char* first, bool withHeader);
+  LogResult writeRecord(const char* mark, const std::string& text);
+  LogResult event(const char* prefix, LogState next);
+  LogResult requireOpen();
+  LogResult open(const char* mode);
+  LogResult writeLine(const std::string& line);
   // Closes the file; on failure reports it as fail() does.
-  bool closeFile(std::int16_t& state);
-  // Records the failure, closes the log without another word and sets the
-  // state to 0.
-  bool fail(std::int16_t& state, const char* what, int err);
+  LogResult closeFile();
+  // Closes the log without another word and gives the reason.
+  LogResult fail(const char* what, int err);
   void countLine();
 
   DateClock& clock_;
@@ -110,7 +103,8 @@ class LogWriter {
   std::int64_t length_ = -1;  // bytes in the open file; -1 when unknown
   std::int32_t lines_ = 0;
   std::string header_;
-  std::string error_;
+  LogState state_ = LogState::kClosed;
+  bool failed_ = false;
 };
 
 }  // namespace kvn

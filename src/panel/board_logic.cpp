@@ -17,23 +17,29 @@ std::string Centred(std::string_view text, std::size_t width) {
   return out;
 }
 
-}  // namespace
-
-std::int32_t SignCorrect(std::int32_t raw) { return raw > 255 ? raw - 512 : raw; }
-
-std::string HalfDegreesText(std::int32_t halfDegrees) {
-  return NumText(static_cast<double>(halfDegrees) / 2.0);
+// What the user is told about a set point that cannot be written.
+std::string SetPointProblem(const char* field, SetPoint::Status status) {
+  switch (status) {
+    case SetPoint::Status::kNotANumber:
+      return std::string(field) + " is not a number.\r\n";
+    case SetPoint::Status::kOutOfRange:
+      return std::string(field) + " is out of range.\r\n";
+    case SetPoint::Status::kOk:
+      break;
+  }
+  return {};
 }
 
-bool HasLeadingNumber(std::string_view text) { return ScanNumber(text).hasDigits; }
+}  // namespace
 
 SetPoint ParseSetPoint(std::string_view text) {
   SetPoint out;
-  if (!HasLeadingNumber(text)) {
+  const NumberScan scan = ScanNumber(text);
+  if (!scan.hasDigits) {
     out.status = SetPoint::Status::kNotANumber;
     return out;
   }
-  const double doubled = NumValue(text) * 2.0;
+  const double doubled = scan.value * 2.0;
   if (!FitsInt32(doubled)) {
     out.status = SetPoint::Status::kOutOfRange;
     return out;
@@ -43,12 +49,24 @@ SetPoint ParseSetPoint(std::string_view text) {
   return out;
 }
 
-std::int32_t SensorNumber(std::string_view text) {
-  return text.empty() ? 0 : ToInt32(NumValue(text));
+std::optional<std::string> WriteSetPoints(BoardDriver& driver, ProgramValues& values,
+                                          std::string_view highText, std::string_view lowText,
+                                          std::int32_t sensor) {
+  const SetPoint high = ParseSetPoint(highText);
+  const SetPoint low = ParseSetPoint(lowText);
+  if (high.status != SetPoint::Status::kOk || low.status != SetPoint::Status::kOk) {
+    return SetPointProblem("High Temp", high.status) + SetPointProblem("Low Temp", low.status) +
+           "The set points were not written. Type each in degrees, for instance 30 or 25.5.";
+  }
+  values.TempHighSet = high.halfDegrees;
+  values.TempLowSet = low.halfDegrees;
+  values.TempSensorNum = sensor;
+  driver.envWriteTemp(values.TempHighSet, values.TempLowSet, values.TempSensorNum);
+  return std::nullopt;
 }
 
-std::int32_t AnalogChannelCode(std::int32_t format, std::int32_t channel) {
-  return 128 + 32 * format + channel;
+std::int32_t SensorNumber(std::string_view text) {
+  return text.empty() ? 0 : ToInt32(NumValue(text));
 }
 
 bool ChannelInRange(int channel, double start, double end) {
@@ -71,6 +89,34 @@ std::int32_t NewOutputValue(std::int32_t current, bool ticked, OutputBit output)
 }
 
 std::int32_t RelaysFromReadBack(std::int32_t readBack) { return readBack / 16; }
+
+void SetThermostatDisable(BoardDriver& driver, bool ticked, OutputBit output) {
+  const std::int32_t current = driver.envSetEnables(-1);
+  driver.envSetEnables(NewOutputValue(current, ticked, output));
+}
+
+void SetRelay(BoardDriver& driver, bool ticked, OutputBit output) {
+  const std::int32_t current = RelaysFromReadBack(driver.envSetDig(-1));
+  driver.envSetDig(NewOutputValue(current, ticked, output));
+}
+
+std::int32_t RegisterOffset(std::string_view text) { return ToInt32(NumValue(text)); }
+
+std::string ReadRegister(BoardDriver& driver, std::string_view offsetText) {
+  return "&H" + HexText(driver.vbapp_Read(RegisterOffset(offsetText)));
+}
+
+std::optional<std::string> WriteRegister(BoardDriver& driver, std::string_view offsetText,
+                                         std::string_view valueText) {
+  const std::int32_t offset = RegisterOffset(offsetText);
+  const double value = NumValue(valueText);
+  if (!FitsInt32(value)) {
+    return "Data is out of range: a register takes -2147483648 to 2147483647 "
+           "(&H0 to &HFFFFFFFF). Nothing was written.";
+  }
+  driver.vbapp_Write(offset, ToInt32(value));
+  return std::nullopt;
+}
 
 std::string DllTestText(std::int32_t result) {
   if (result == 2 * kDllTestValue) return "DLL Properly Attached";

@@ -5,20 +5,18 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "driver/board_codes.h"
+#include "driver/board_driver.h"
+#include "shared/program_values.h"
+
 namespace kvn {
 
 // ---- Temperature ----------------------------------------------------------
-
-// The 9-bit two's complement half degrees of the driver: raw values above 255
-// stand for raw - 512. Smaller values stand as they are.
-std::int32_t SignCorrect(std::int32_t raw);
-
-// Half degrees shown in degrees: 51 -> "25.5", -1 -> "-.5".
-std::string HalfDegreesText(std::int32_t halfDegrees);
 
 // A set point typed in degrees, taken to half degrees.
 struct SetPoint {
@@ -27,7 +25,7 @@ struct SetPoint {
   std::int32_t halfDegrees = 0;  // only meaningful with kOk
 };
 
-// Reads the text with the panel's number rule (NumValue), doubles it and
+// Reads the text with the panel's number rule (ScanNumber), doubles it and
 // rounds halves to the even neighbour (25.25 -> 50, 25.75 -> 52). A text
 // counts as a number when its leading number holds at least one digit
 // ("25", "-.5", " 30 C", "&H1E"); "", "abc", "-", "." and "&H" do not. A
@@ -35,23 +33,19 @@ struct SetPoint {
 // clipped. No range check beyond that: the board gets what was typed.
 SetPoint ParseSetPoint(std::string_view text);
 
-// True when the text starts (after blanks, tabs and line breaks) with a number
-// that NumValue reads at least one digit of.
-bool HasLeadingNumber(std::string_view text);
+// Set Hi/Lo: the set points typed in degrees, doubled, into the shared values
+// and written to the board for the sensor. When either cannot be sent,
+// nothing is written, the shared values stay as they were, and the message
+// for the user says which field is wrong.
+std::optional<std::string> WriteSetPoints(BoardDriver& driver, ProgramValues& values,
+                                          std::string_view highText, std::string_view lowText,
+                                          std::int32_t sensor);
 
 // The sensor number from the text of the sensor list: 0 when nothing is
 // selected, otherwise the number the text holds.
 std::int32_t SensorNumber(std::string_view text);
 
 // ---- Analog inputs --------------------------------------------------------
-
-inline constexpr int kAnalogChannels = 9;
-
-// Input formats 0..3, in the order of the format list.
-inline constexpr int kAnalogFormats = 4;
-
-// The code passed to envReadAna: 128 + 32 * format + channel.
-std::int32_t AnalogChannelCode(std::int32_t format, std::int32_t channel);
 
 // Whether channel n lies in the Start..End range of the format frame, the
 // range fields taken as numbers (NumValue) as they stand.
@@ -84,6 +78,25 @@ std::int32_t NewOutputValue(std::int32_t current, bool ticked, OutputBit output)
 
 // envSetDig(-1) answers the relay bits four places higher.
 std::int32_t RelaysFromReadBack(std::int32_t readBack);
+
+// Thermostat disables and relays: read the board's setting back, change the
+// one bit, write the whole setting. The other bit stays as the board has it.
+void SetThermostatDisable(BoardDriver& driver, bool ticked, OutputBit output);
+void SetRelay(BoardDriver& driver, bool ticked, OutputBit output);
+
+// ---- Registers ------------------------------------------------------------
+
+// The register offset from the text of the offset list ("+7" gives 7; empty
+// text, nothing selected, gives 0).
+std::int32_t RegisterOffset(std::string_view text);
+
+// Read: the register's value as the Data field shows it ("&H1F").
+std::string ReadRegister(BoardDriver& driver, std::string_view offsetText);
+
+// Write: the Data field's number to the register. A number beyond 32 bits is
+// not written; the message for the user says so.
+std::optional<std::string> WriteRegister(BoardDriver& driver, std::string_view offsetText,
+                                         std::string_view valueText);
 
 // ---- Help and About -------------------------------------------------------
 

@@ -3,9 +3,12 @@
 #include <QMenuBar>
 #include <QTimer>
 
+#include "common/num_forms.h"
+#include "driver/card_ranges.h"
+#include "logging/log_record.h"
+#include "panel/board_logic.h"
 #include "shared/delay.h"
 #include "shared/qt_text.h"
-#include "driver/card_ranges.h"
 #include "ui_envForm.h"
 #include "widgets/list_boxes.h"
 
@@ -19,7 +22,10 @@ constexpr int kClientHeightPx = 185;  // 2775 twips
 }  // namespace
 
 EnvForm::EnvForm(PanelContext context, QWidget* parent)
-    : QMainWindow(parent), ui_(std::make_unique<Ui::envForm>()), ctx_(context) {
+    : QMainWindow(parent),
+      ui_(std::make_unique<Ui::envForm>()),
+      ctx_(context),
+      scan_(context.driver, context.values, context.clock) {
   ui_->setupUi(this);
   SetUpLists(*this);
   setCaption(false);
@@ -40,6 +46,10 @@ EnvForm::EnvForm(PanelContext context, QWidget* parent)
   brdTimer1_ = new QTimer(this);
   brdTimer1_->setObjectName(QStringLiteral("brdTimer1"));
   connect(brdTimer1_, &QTimer::timeout, this, &EnvForm::scanTick);
+  scan_.addReadingsListener(
+      [this](const Readings& readings, ReadGroups groups) { showReadings(readings, groups); });
+  scan_.setRecordListener(
+      [this](const LogResult& result) { showLog(result, LogState::kRecording); });
 
   connectHandlers();
   connectBoardHandlers();
@@ -51,8 +61,25 @@ void EnvForm::connectHandlers() {
   connect(ui_->brdQuitKey, &QPushButton::clicked, this, &EnvForm::quitRequested);
   connect(ui_->brdQuit, &QAction::triggered, this, &EnvForm::quitRequested);
   connect(ui_->brdAddrList, &QComboBox::activated, this, &EnvForm::onAddressChange);
-  connectLoggingHandlers();
   connect(ui_->anaTypeReturn, &QPushButton::clicked, this, [this] { showAnalogInformation(); });
+  // The Graph box works as a button: it never stays ticked, and each click
+  // that ticked it brings up the strip chart.
+  connect(ui_->Graph_chk, &QCheckBox::clicked, this, [this] {
+    if (!ui_->Graph_chk->isChecked()) return;
+    ui_->Graph_chk->setChecked(false);
+    emit chartRequested();
+  });
+
+  // The scan's inputs follow their controls.
+  connect(ui_->tmpSensor, &QComboBox::currentTextChanged, this,
+          [this](const QString& text) { scan_.setSensor(SensorNumber(S(text))); });
+  connect(ui_->brdContinuousScan, &QAction::toggled, this,
+          [this](bool on) { scan_.setContinuousScan(on); });
+  connect(ui_->logTime, &QLineEdit::textChanged, this,
+          [this](const QString& text) { scan_.setLogPeriod(NumValue(S(text))); });
+  scan_.setSensor(SensorNumber(S(ui_->tmpSensor->currentText())));
+  scan_.setLogPeriod(NumValue(S(ui_->logTime->text())));
+  connectLogging();
 }
 
 void EnvForm::setCaption(bool simulated) {
@@ -116,5 +143,99 @@ void EnvForm::showLoggingFrame(bool show) {
   ui_->brdFrame->setVisible(!show);
 }
 
+void EnvForm::showReadings(const Readings& r, ReadGroups groups) {
+  if (groups.status && r.status) {
+    ui_->tmpAboveHigh->setChecked(r.status->aboveHigh());
+    ui_->tmpBelowLow->setChecked(r.status->belowLow());
+    ui_->envInput0->setChecked(r.status->input0());
+    ui_->envInput1->setChecked(r.status->input1());
+  }
+  if (groups.temperature && r.temperature) {
+    ui_->tmpCurrent->setText(Q(HalfDegreesText(r.temperature->current)));
+    ui_->tmpHigh->setText(Q(HalfDegreesText(r.temperature->high)));
+    ui_->tmpLow->setText(Q(HalfDegreesText(r.temperature->low)));
+  }
+  for (int n = 0; n < kAnalogChannels; ++n) {
+    const auto& a = r.analog[static_cast<std::size_t>(n)];
+    if (groups.hasAnalog(n) && a) analogValueLabel(n)->setText(Q(NumText(a->value)));
+  }
+}
+
+// ---- Logging --------------------------------------------------------------
+
+void EnvForm::connectLogging() {
+  connect(ui_->brdLogging, &QAction::triggered, this, [this] { loggingMenu(); });
+  connect(ui_->logStop, &QPushButton::clicked, this, &EnvForm::onLogStop);
+  connect(ui_->logPause, &QPushButton::clicked, this, &EnvForm::onLogPause);
+  connect(ui_->logFlush, &QPushButton::clicked, this, [this] {
+    if (scan_.logState() == LogState::kRecording) showLog(scan_.log().flush(), LogState::kRecording);
+  });
+  connect(ui_->logMsg, &QPushButton::clicked, this, &EnvForm::onLogMessage);
+  connect(ui_->logClear, &QPushButton::clicked, this, &EnvForm::onLogClear);
+  connect(ui_->logReturn, &QPushButton::clicked, this, [this] { showLoggingFrame(false); });
+}
+
+void EnvForm::showLog(const LogResult& result, LogState before, bool start) {
+  ui_->logCounter->setText(Q(NumText(scan_.log().lines())));
+  const LogState now = scan_.logState();
+  if (start || now != before) {
+    const bool open = now != LogState::kClosed;
+    ui_->brdLogging->setChecked(open);
+    ui_->logStop->setText(open ? QStringLiteral("Stop Log") : QStringLiteral("Start Log"));
+  }
+  if (result) ctx_.dialogs.messageBox(*result);
+}
+
+void EnvForm::loggingMenu() {
+  if (scan_.logState() == LogState::kClosed) {
+    showLog(scan_.log().start(kDataHeader), LogState::kClosed, true);
+  } else {
+    ui_->brdLogging->setChecked(true);  // the click took the mark off; it stays
+  }
+  showLoggingFrame(true);
+}
+
+void EnvForm::onLogStop() {
+  const LogState before = scan_.logState();
+  if (before != LogState::kClosed) {
+    showLog(scan_.log().close(), before);
+  } else {
+    showLog(scan_.log().start({}), before, true);
+  }
+}
+
+void EnvForm::onLogPause() {
+  const LogState before = scan_.logState();
+  if (before == LogState::kPaused) showLog(scan_.log().resume(), before);
+  if (before == LogState::kRecording) showLog(scan_.log().pause(), before);
+}
+
+void EnvForm::onLogMessage() {
+  const std::string answer = ctx_.dialogs.inputBox("User Message:", "Log Message from User");
+  if (answer.empty()) return;
+  const LogState before = scan_.logState();
+  if (before == LogState::kClosed) {
+    ctx_.dialogs.messageBox("No log is open, so the message was not written. Start a log first.");
+    return;
+  }
+  showLog(scan_.log().message(answer), before);
+}
+
+void EnvForm::onLogClear() {
+  const std::string answer = ctx_.dialogs.inputBox(
+      "Type 'Clear Log' at entry to empty log and restart if previously enabled",
+      "Verify Log Clear");
+  if (answer != "Clear Log") return;
+  const LogState before = scan_.logState();
+  showLog(scan_.log().clear(), before);
+}
+
+void EnvForm::closeLogForExit() {
+  const LogState before = scan_.logState();
+  if (before == LogState::kClosed) return;
+  const LogResult result = scan_.log().message("Log Closed by Program Exit");
+  showLog(result, before);
+  if (!result) showLog(scan_.log().close(), LogState::kRecording);
+}
 
 }  // namespace kvn

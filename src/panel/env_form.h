@@ -1,16 +1,15 @@
 // The main panel window: its inventory comes from the Designer form; this
-// class holds the handlers of its controls.
+// class shows the readings of its PanelScan and forwards its controls.
 #pragma once
 
 #include <QMainWindow>
 #include <memory>
 
-#include "logging/log_writer.h"
 #include "panel/panel_context.h"
+#include "panel/panel_scan.h"
 
 class QTimer;
 class QLabel;
-class QLineEdit;
 namespace Ui {
 class envForm;
 }
@@ -25,6 +24,7 @@ class EnvForm : public QMainWindow {
   ~EnvForm() override;
 
   QTimer* brdTimer1() const { return brdTimer1_; }
+  PanelScan& scan() { return scan_; }
 
   // The caption, with a reminder when the board is only simulated.
   void setCaption(bool simulated);
@@ -45,26 +45,21 @@ class EnvForm : public QMainWindow {
   QString logTimeText() const;
   void setLogTimeText(const QString& text);
 
-  // Function, Logging, as if the user had chosen it with no check mark set.
-  void startLoggingFromCommandLine();
+  // Function, Logging, as if the user had chosen it.
+  void startLoggingFromCommandLine() { loggingMenu(); }
 
   // Closes an open log with its exit message, as Quit does.
   void closeLogForExit();
 
   // True once a log line could not be written (or a log not be opened)
   // during this run; a headless logger ends with a failure status then.
-  bool logFailed() const { return logFailed_; }
+  bool logFailed() const { return scan_.logFailed(); }
 
-  // One tick of the scan timer: the status indicators, and while Continuous
-  // Scan or logging is on the reads and the paced log records.
-  void scanTick();
-
-  // The Read of the temperature panel: sensor and set points into the shared
-  // values and the three text boxes.
-  void TemperatureRead();
-  // The Read of the analog panel: the channels of the Start..End range into
-  // their value labels.
-  void AnalogRead();
+  // One tick of the scan timer, and the Read buttons of the temperature and
+  // analog panels.
+  void scanTick() { scan_.tick(); }
+  void TemperatureRead() { scan_.readTemperature(); }
+  void AnalogRead() { scan_.readAnalog(); }
 
   // The frames that share one place.
   void showLoggingFrame(bool show);
@@ -77,46 +72,35 @@ class EnvForm : public QMainWindow {
 
  private:
   void connectHandlers();
+  void connectLogging();
+  void connectBoardHandlers();
+  void showReadings(const Readings& readings, ReadGroups groups);
   void onAddressChange(int index);
 
-  // --- Scan and logging; defined in env_form_logging.cpp.
-  void connectLoggingHandlers();
-  void onGraphClick();
-  // Function, Logging; hadCheckMark is the item's mark before the click.
-  void loggingMenu(bool hadCheckMark);
+  // Logging (env_form.cpp).
+  void loggingMenu();
   void onLogStop();
   void onLogPause();
-  void onLogFlush();
   void onLogMessage();
   void onLogClear();
-  // Hands a request to the log writer, shows the line count, and tells the
-  // user when the log could not be written (the log is closed then).
-  bool runLog(std::int16_t& state, const std::string& text);
-  void showLogClosed();
-  LogWriter& logWriter();
+  // Shows the line count and the failure of a request; the check mark and
+  // the Stop/Start caption follow the log's state when it changed, or after
+  // a start whether or not it succeeded.
+  void showLog(const LogResult& result, LogState before, bool start = false);
 
-  // --- Board function handlers (temperature, analog, board function,
-  // --- registers and LED, Help and About); defined in env_form_board.cpp.
-  void connectBoardHandlers();
-  void onTemperatureSet();
+  // Analog inputs (env_form_board.cpp).
   void refreshAnalogRange();
   void editAnalogFormat(int channel);
   void onAnalogFormatChosen(int index);
-  void onRegisterRead();
-  void onRegisterWrite();
-  std::int32_t registerOffset() const;
   QLabel* analogValueLabel(int channel) const;
 
   std::unique_ptr<Ui::envForm> ui_;
   PanelContext ctx_;
+  PanelScan scan_;
   QTimer* brdTimer1_ = nullptr;
   bool brdAddrSuppress_ = false;
   // The channel the Analog Format frame is editing.
   std::int32_t anaEditChan_ = 0;
-  std::unique_ptr<LogWriter> logWriter_;
-  // Scan ticks counted since the latest log data record.
-  std::int16_t logTick_ = 0;
-  bool logFailed_ = false;
 };
 
 }  // namespace kvn

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <climits>
 #include <cstdint>
 #include <functional>
@@ -58,6 +59,10 @@ class Clock : public DateClock {
  public:
   // Seconds since local midnight, with the platform timer's resolution.
   virtual double secondsSinceMidnight() = 0;
+  // The time of day as a point in time, the time stamp of a reading.
+  virtual std::chrono::system_clock::time_point wallTime() {
+    return std::chrono::system_clock::now();
+  }
 };
 
 // The keyboard as the strip chart's Ctrl+L / Ctrl+U test reads it: the state

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/text_file.h"
+#include "driver/board_codes.h"
 #include "driver/board_driver.h"
 
 namespace kvn {
@@ -15,18 +17,6 @@ inline constexpr const char* kAppName = "kvnvb_DazEvo";
 inline constexpr const char* kAppTitle = "kvnvb_DazEvo";
 inline constexpr const char* kMainCaption = "korvan PC/104 Environmental Fan Access Panel";
 inline constexpr const char* kSimulatedSuffix = " (simulated board)";
-
-#if defined(_WIN32)
-inline constexpr char kPathSeparator = '\\';
-#else
-inline constexpr char kPathSeparator = '/';
-#endif
-
-// Folder and name joined as they stand, with one separator between them
-// (no folder: the name alone, in the current directory).
-inline std::string JoinPath(const std::string& folder, const std::string& name) {
-  return folder.empty() ? name : folder + kPathSeparator + name;
-}
 
 struct ProgramValues {
   // The working directory at start-up: home of the state file and the log.
@@ -46,10 +36,7 @@ struct ProgramValues {
   std::int32_t TempSensorNum = 0;
 
   // Input format 0..3 of each analog channel 0..8.
-  std::array<std::int32_t, 9> anaFormat{};
-
-  // State of the log writer.
-  std::int16_t logState = 0;
+  std::array<std::int32_t, kAnalogChannels> anaFormat{};
 
   std::string stateFilePath() const { return JoinPath(appDir, appName + ".set"); }
   std::string logFilePath() const { return JoinPath(appDir, appName + ".Log"); }

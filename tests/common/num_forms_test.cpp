@@ -163,5 +163,17 @@ TEST(NumTextWithZero, ZeroBeforeThePointOfFractionsOnly) {
   for (const auto& [value, text] : cases) EXPECT_EQ(NumTextWithZero(value), text) << value;
 }
 
+// Texts from which the number rule reads something count as numbers; those
+// refused as "not a number" are exactly ones the rule reads as 0 from nothing.
+TEST(NumFormsTest, ATextIsANumberWhenItsLeadingNumberHasADigit) {
+  for (const char* text : {"1", "-.5", "5A", "1,5", "1e", "  \t7", "\n-\n3", "&H1", "& h f",
+                           "&o7", "0", "0.0", "&H0", "- 0"})
+    EXPECT_TRUE(ScanNumber(text).hasDigits) << text;
+  for (const char* text : {"", "abc", "--1", "..5", ".e1", "&", "&Hg", "&O8", "+&H1", "x1"}) {
+    EXPECT_FALSE(ScanNumber(text).hasDigits) << text;
+    EXPECT_EQ(NumValue(text), 0.0) << text;
+  }
+}
+
 }  // namespace
 }  // namespace kvn

@@ -37,18 +37,6 @@ TEST(BoardLogicTest, SetPointsAreDoubledRoundedOrRefused) {
     EXPECT_EQ(ParseSetPoint(text).status, SetPoint::Status::kOutOfRange) << text;
 }
 
-// Texts from which the number rule reads something count as numbers; those
-// refused as "not a number" are exactly ones the rule reads as 0 from nothing.
-TEST(BoardLogicTest, LeadingNumberAgreesWithTheNumberRule) {
-  for (const char* text : {"1", "-.5", "5A", "1,5", "1e", "  \t7", "\n-\n3", "&H1", "& h f",
-                           "&o7", "0", "0.0", "&H0", "- 0"})
-    EXPECT_TRUE(HasLeadingNumber(text)) << text;
-  for (const char* text : {"", "abc", "--1", "..5", ".e1", "&", "&Hg", "&O8", "+&H1", "x1"}) {
-    EXPECT_FALSE(HasLeadingNumber(text)) << text;
-    EXPECT_EQ(NumValue(text), 0.0) << text;
-  }
-}
-
 TEST(BoardLogicTest, ChannelRangeCoversOnlyChannelsZeroToEight) {
   using V = std::vector<int>;
   const double inf = std::numeric_limits<double>::infinity();

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <fstream>
 
+#include "common/num_forms.h"
 #include "panel/env_form.h"
 #include "support/fake_driver.h"
 #include "support/scripted_dialogs.h"
@@ -126,7 +127,6 @@ TEST_F(ScanLoggingTest, RecordsArePacedEveryNPlusOneTicks) {
   for (const Case& c : cases) {
     QFile::remove(QString::fromStdString(logPath()));
     form = std::make_unique<EnvForm>(PanelContext{driver, values, dialogs, clock});
-    values.logState = 0;
     setPeriod(c.period);
     startLogFromMenu();
     ticks(c.ticks);
@@ -165,10 +165,49 @@ TEST_F(ScanLoggingTest, DataRecordCarriesTheSevenControlsAndNulls) {
   form = std::make_unique<EnvForm>(PanelContext{driver, values, dialogs, clock});
   child<QLineEdit>("anaStart")->setText("4");
   setPeriod("0");
-  child<QPushButton>("logStop")->click();  // logState is still 2 from above: close
-  child<QPushButton>("logStop")->click();  // start again
+  child<QPushButton>("logStop")->click();  // Start Log
   form->scanTick();
   EXPECT_EQ(logLines().back().substr(29), ">  25.5, 30, -.5, {null}, {null}, {null}, {null}");
+}
+
+// The record as it used to be built: from the seven controls' texts, each
+// read back with the number rule.
+std::string RecordFromControlTexts(const EnvForm& form) {
+  std::string entry;
+  auto field = [&entry](const QString& text) {
+    if (!entry.empty()) entry += ',';
+    const NumberScan scan = ScanNumber(text.toStdString());
+    entry += scan.hasDigits && scan.wholeText ? " " + NumText(scan.value) : " {null}";
+  };
+  for (const char* box : {"tmpCurrent", "tmpHigh", "tmpLow"})
+    field(form.findChild<QLineEdit*>(box)->text());
+  for (int n = 0; n < 4; ++n) field(form.findChild<QLabel*>(QString("anaValue_%1").arg(n))->text());
+  return entry;
+}
+
+TEST_F(ScanLoggingTest, RecordsFromTheReadingsMatchTheControlsTexts) {
+  setPeriod("0");
+  startLogFromMenu();
+  const std::int32_t extremes[] = {0, -1, 1, 255, 256, 511, 512, -2147483647 - 1, 2147483647};
+  for (int round = 0; round < 12; ++round) {
+    // Every format on every recorded input, ranges that leave some unread
+    // (at first inputs 0..3 were never read),
+    // negative and extreme temperatures, and a board that answers -1.
+    for (std::size_t n = 0; n < 4; ++n) values.anaFormat[n] = (round + static_cast<int>(n)) % 4;
+    child<QLineEdit>("anaStart")->setText(QString::number((round + 4) % 5));
+    child<QLineEdit>("anaEnd")->setText(QString::number(8 - round % 3));
+    const bool failed = round % 4 == 3;
+    driver.tempCurrent = failed ? -1 : extremes[round % 9];
+    driver.tempHigh = failed ? -1 : extremes[(round + 4) % 9];
+    driver.tempLow = failed ? -1 : -3 * round;
+    std::vector<std::int32_t> analog;
+    for (int n = 0; n < 9; ++n) analog.push_back(failed ? -1 : extremes[(round + n) % 9] / (n + 1));
+    driver.script("envReadAna", analog);
+    form->scanTick();
+    const std::string last = logLines().back();
+    EXPECT_EQ(last.substr(last.find(" > ") + 3), RecordFromControlTexts(*form)) << round;
+  }
+  EXPECT_EQ(records(), 12u);
 }
 
 TEST_F(ScanLoggingTest, RecordsWaitWhilePausedButCountingGoesOn) {
@@ -198,7 +237,7 @@ TEST_F(ScanLoggingTest, LoggingMenuStartsOnceAndShowsTheFrame) {
   EXPECT_FALSE(child<QGroupBox>("logFrame")->isHidden());
   EXPECT_TRUE(child<QGroupBox>("brdFrame")->isHidden());
   EXPECT_EQ(caption("logCounter"), "3");
-  EXPECT_EQ(values.logState, 2);
+  EXPECT_EQ(form->scan().logState(), LogState::kRecording);
   EXPECT_EQ(child<QPushButton>("logStop")->text(), "Stop Log");
 
   click("logReturn");
@@ -212,7 +251,7 @@ TEST_F(ScanLoggingTest, LoggingMenuStartsOnceAndShowsTheFrame) {
 TEST_F(ScanLoggingTest, StopStartPauseFlushAndMessage) {
   startLogFromMenu();
   click("logStop");
-  EXPECT_EQ(values.logState, 0);
+  EXPECT_EQ(form->scan().logState(), LogState::kClosed);
   EXPECT_EQ(caption("logCounter"), "0");
   EXPECT_EQ(child<QPushButton>("logStop")->text(), "Start Log");
   EXPECT_FALSE(child<QAction>("brdLogging")->isChecked());
@@ -223,10 +262,10 @@ TEST_F(ScanLoggingTest, StopStartPauseFlushAndMessage) {
   EXPECT_EQ(child<QPushButton>("logStop")->text(), "Stop Log");
 
   click("logPause");
-  EXPECT_EQ(values.logState, 6);
+  EXPECT_EQ(form->scan().logState(), LogState::kPaused);
   click("logFlush");  // nothing while paused
   click("logPause");
-  EXPECT_EQ(values.logState, 2);
+  EXPECT_EQ(form->scan().logState(), LogState::kRecording);
   EXPECT_EQ(child<QPushButton>("logPause")->text(), "Pause");
   click("logFlush");
   EXPECT_EQ(caption("logCounter"), "3");
@@ -253,14 +292,14 @@ TEST_F(ScanLoggingTest, MessageWhilePausedEndsThePauseWithoutAResumeLine) {
   click("logPause");
   dialogs.answers = {"note"};
   click("logMsg");
-  EXPECT_EQ(values.logState, 2);
+  EXPECT_EQ(form->scan().logState(), LogState::kRecording);
   EXPECT_EQ(logLines().back(), "       3 12-06-2026 09:15:00 # note");
 }
 
 TEST_F(ScanLoggingTest, MessageWithNoLogOpenIsToldAndNothingWritten) {
   dialogs.answers = {"hello"};
   click("logMsg");
-  EXPECT_EQ(values.logState, 0);
+  EXPECT_EQ(form->scan().logState(), LogState::kClosed);
   EXPECT_FALSE(logExists());
   ASSERT_EQ(dialogs.shown.size(), 1u);
   EXPECT_NE(dialogs.shown[0].text.find("No log is open"), std::string::npos);
@@ -283,7 +322,7 @@ TEST_F(ScanLoggingTest, ClearOnlyOnTheExactAnswer) {
   click("logPause");
   dialogs.answers = {"Clear Log"};
   click("logClear");  // restarts the file; the pause stays
-  EXPECT_EQ(values.logState, 6);
+  EXPECT_EQ(form->scan().logState(), LogState::kPaused);
   const Lines l = logLines();
   ASSERT_EQ(l.size(), 3u);
   EXPECT_EQ(l[0], "Log ReStarted on 12-06-2026 at 09:15:00");
@@ -294,7 +333,7 @@ TEST_F(ScanLoggingTest, ClearOnlyOnTheExactAnswer) {
   click("logClear");  // no log open: the file is deleted
   EXPECT_FALSE(logExists());
   EXPECT_EQ(caption("logCounter"), "0");
-  EXPECT_EQ(values.logState, 0);
+  EXPECT_EQ(form->scan().logState(), LogState::kClosed);
 }
 
 TEST_F(ScanLoggingTest, LogThatCannotBeOpenedIsToldAndLeftClosed) {
@@ -302,7 +341,7 @@ TEST_F(ScanLoggingTest, LogThatCannotBeOpenedIsToldAndLeftClosed) {
   startLogFromMenu();
   ASSERT_EQ(dialogs.shown.size(), 1u);
   EXPECT_NE(dialogs.shown[0].text.find(logPath()), std::string::npos);
-  EXPECT_EQ(values.logState, 0);
+  EXPECT_EQ(form->scan().logState(), LogState::kClosed);
   EXPECT_TRUE(form->logFailed());
   EXPECT_FALSE(child<QAction>("brdLogging")->isChecked());
   EXPECT_EQ(child<QPushButton>("logStop")->text(), "Start Log");
@@ -310,7 +349,7 @@ TEST_F(ScanLoggingTest, LogThatCannotBeOpenedIsToldAndLeftClosed) {
 
   click("logStop");  // Start Log fails the same way
   EXPECT_EQ(dialogs.shown.size(), 2u);
-  EXPECT_EQ(values.logState, 0);
+  EXPECT_EQ(form->scan().logState(), LogState::kClosed);
   ticks(3);  // the scan does not write while no log is open
   EXPECT_EQ(dialogs.shown.size(), 2u);
 }
@@ -324,7 +363,7 @@ TEST_F(ScanLoggingTest, FailedClearWithNoLogOpenLeavesTheControlsAlone) {
   ASSERT_EQ(dialogs.shown.size(), 1u);
   EXPECT_NE(dialogs.shown[0].text.find(logPath()), std::string::npos);
   EXPECT_EQ(child<QPushButton>("logStop")->text(), "Stop Log");
-  EXPECT_EQ(values.logState, 0);
+  EXPECT_EQ(form->scan().logState(), LogState::kClosed);
   EXPECT_TRUE(form->logFailed());
 }
 
@@ -340,7 +379,6 @@ TEST_F(ScanLoggingTest, QuitClosesAnOpenOrPausedLogWithItsExitLines) {
 
   // With no log ever started the file is not touched.
   QFile::remove(QString::fromStdString(logPath()));
-  values.logState = 0;
   form->closeLogForExit();
   EXPECT_FALSE(logExists());
 }

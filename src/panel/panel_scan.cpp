@@ -1,0 +1,99 @@
+#include "panel/panel_scan.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <utility>
+
+#include "logging/log_record.h"
+#include "panel/board_logic.h"
+
+namespace kvn {
+
+namespace {
+
+// The tick counter is 16 bits wide: a longer period is taken as the longest
+// it can count.
+constexpr double kMaxLogPeriodTicks = 32767;
+
+}  // namespace
+
+PanelScan::PanelScan(BoardDriver& driver, ProgramValues& values, Clock& clock)
+    : driver_(driver), values_(values), clock_(clock) {}
+
+void PanelScan::setAnalogRange(double start, double end) {
+  rangeStart_ = start;
+  rangeEnd_ = end;
+}
+
+void PanelScan::addReadingsListener(ReadingsListener listener) {
+  listeners_.push_back(std::move(listener));
+}
+
+LogWriter& PanelScan::log() {
+  if (!log_) log_ = std::make_unique<LogWriter>(clock_, values_.logFilePath());
+  return *log_;
+}
+
+void PanelScan::readTemperature() {
+  takeTemperature();
+  tell({.temperature = true});
+}
+
+void PanelScan::readAnalog() { tell({.analog = takeAnalog()}); }
+
+void PanelScan::takeTemperature() {
+  ProgramValues& v = values_;
+  v.TempSensorNum = sensor_;
+  driver_.envReadTemp(v.TempCurrent, v.TempHighSet, v.TempLowSet, v.TempFourth, v.TempSensorNum);
+  v.TempCurrent = SignCorrect(v.TempCurrent);
+  v.TempHighSet = SignCorrect(v.TempHighSet);
+  v.TempLowSet = SignCorrect(v.TempLowSet);
+  readings_.temperature = Readings::Temperature{v.TempSensorNum, v.TempCurrent, v.TempHighSet,
+                                                v.TempLowSet};
+  readings_.temperatureRead = clock_.wallTime();
+}
+
+std::uint16_t PanelScan::takeAnalog() {
+  std::uint16_t read = 0;
+  for (const int n : ChannelsInRange(rangeStart_, rangeEnd_)) {
+    read |= static_cast<std::uint16_t>(1U << n);
+    const std::int32_t format = values_.anaFormat[static_cast<std::size_t>(n)];
+    const std::int32_t value = driver_.envReadAna(AnalogChannelCode(format, n));
+    readings_.analog[static_cast<std::size_t>(n)] = Readings::Analog{value, format};
+  }
+  readings_.analogRead = clock_.wallTime();
+  return read;
+}
+
+void PanelScan::tick() {
+  readings_.status = Readings::Status{driver_.envReadDig()};
+  readings_.statusRead = clock_.wallTime();
+
+  const bool logging = logState() != LogState::kClosed;
+  if (!logging && !continuous_) {
+    tell({.status = true});
+    return;
+  }
+  takeTemperature();
+  const std::uint16_t analog = takeAnalog();
+  tell({.status = true, .temperature = true, .analog = analog});
+  if (logging) paceRecord();
+}
+
+void PanelScan::paceRecord() {
+  const double period = std::min(logPeriod_, kMaxLogPeriodTicks);
+  if (period > logTick_) {
+    ++logTick_;
+    return;
+  }
+  logTick_ = 0;
+  if (logState() != LogState::kRecording) return;
+  const LogResult result = log().record(DataRecordText(readings_));
+  if (onRecord_) onRecord_(result);
+}
+
+void PanelScan::tell(ReadGroups groups) {
+  for (const ReadingsListener& listener : listeners_) listener(readings_, groups);
+}
+
+}  // namespace kvn
