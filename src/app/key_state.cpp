@@ -5,9 +5,15 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 namespace kvn {
+
+#if !defined(_WIN32)
 
 namespace {
 
@@ -85,6 +91,15 @@ bool X11Keyboard::isDown(int virtualKey) {
   return pressed(first) || pressed(second);
 }
 
+#else
+
+// Windows has no X server: the keyboard is read through GetAsyncKeyState.
+X11Keyboard::X11Keyboard(const std::string& /*displayName*/) {}
+X11Keyboard::~X11Keyboard() = default;
+bool X11Keyboard::isDown(int /*virtualKey*/) { return false; }
+
+#endif
+
 OwnWindowsKeys::OwnWindowsKeys() {
   if (QCoreApplication* app = QCoreApplication::instance()) app->installEventFilter(this);
 }
@@ -150,6 +165,9 @@ PlatformKeyState::PlatformKeyState() {
 }
 
 std::int16_t PlatformKeyState::GetAsyncKeyState(int virtualKey) {
+#if defined(_WIN32)
+  if (::GetAsyncKeyState(virtualKey) < 0) return kKeyDown;
+#endif
   const bool down = x11_ ? x11_->isDown(virtualKey) : own_->isDown(virtualKey);
   return down ? kKeyDown : std::int16_t{0};
 }

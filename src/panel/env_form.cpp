@@ -14,13 +14,6 @@
 
 namespace kvn {
 
-namespace {
-
-constexpr int kClientWidthPx = 571;   // 8565 twips at 15 twips a pixel
-constexpr int kClientHeightPx = 185;  // 2775 twips
-
-}  // namespace
-
 EnvForm::EnvForm(PanelContext context, QWidget* parent)
     : QMainWindow(parent),
       ui_(std::make_unique<Ui::envForm>()),
@@ -29,14 +22,14 @@ EnvForm::EnvForm(PanelContext context, QWidget* parent)
   ui_->setupUi(this);
   SetUpLists(*this);
   setCaption(false);
-  // The client area is 8565 x 2775 twips below the menu bar.
-  resize(kClientWidthPx, kClientHeightPx + menuBar()->sizeHint().height());
+  // The client area is 8565 x 2775 twips below the menu bar, at 15 a pixel.
+  resize(571, 185 + menuBar()->sizeHint().height());
 
   // Lists start with nothing selected.
-  ui_->tmpSensor->setCurrentIndex(-1);
-  ui_->brdOffset->setCurrentIndex(-1);
-  ui_->anaTypeList->setCurrentIndex(-1);
-  ui_->brdAddrList->setCurrentIndex(-1);
+  for (QComboBox* list : {ui_->tmpSensor, ui_->brdOffset, ui_->anaTypeList, ui_->brdAddrList})
+    list->setCurrentIndex(-1);
+  for (std::size_t n = 0; n < anaValue_.size(); ++n)
+    anaValue_[n] = findChild<QLabel*>(QStringLiteral("anaValue_%1").arg(n));
 
   // The PC/104 Interface frame is in view when the window opens; the Logging
   // menu brings the Logging frame.
@@ -155,23 +148,45 @@ void EnvForm::showReadings(const Readings& r, ReadGroups groups) {
     ui_->tmpHigh->setText(Q(HalfDegreesText(r.temperature->high)));
     ui_->tmpLow->setText(Q(HalfDegreesText(r.temperature->low)));
   }
-  for (int n = 0; n < kAnalogChannels; ++n) {
-    const auto& a = r.analog[static_cast<std::size_t>(n)];
-    if (groups.hasAnalog(n) && a) analogValueLabel(n)->setText(Q(NumText(a->value)));
+  for (std::size_t n = 0; n < anaValue_.size(); ++n) {
+    const auto& a = r.analog[n];
+    if (a && groups.hasAnalog(static_cast<int>(n))) anaValue_[n]->setText(Q(NumText(a->value)));
   }
 }
 
 // ---- Logging --------------------------------------------------------------
 
 void EnvForm::connectLogging() {
+  // The log is made on first use: its folder is known once start-up has run.
+  const auto log = [this]() -> LogWriter& { return scan_.log(); };
   connect(ui_->brdLogging, &QAction::triggered, this, [this] { loggingMenu(); });
-  connect(ui_->logStop, &QPushButton::clicked, this, &EnvForm::onLogStop);
-  connect(ui_->logPause, &QPushButton::clicked, this, &EnvForm::onLogPause);
-  connect(ui_->logFlush, &QPushButton::clicked, this, [this] {
-    if (scan_.logState() == LogState::kRecording) showLog(scan_.log().flush(), LogState::kRecording);
+  connect(ui_->logStop, &QPushButton::clicked, this, [this, log] {
+    const LogState before = log().state();
+    if (before != LogState::kClosed) return showLog(log().close(), before);
+    showLog(log().start({}), before, true);
   });
-  connect(ui_->logMsg, &QPushButton::clicked, this, &EnvForm::onLogMessage);
-  connect(ui_->logClear, &QPushButton::clicked, this, &EnvForm::onLogClear);
+  connect(ui_->logPause, &QPushButton::clicked, this, [this, log] {
+    const LogState before = log().state();
+    if (before == LogState::kPaused) showLog(log().resume(), before);
+    if (before == LogState::kRecording) showLog(log().pause(), before);
+  });
+  connect(ui_->logFlush, &QPushButton::clicked, this, [this, log] {
+    if (log().state() == LogState::kRecording) showLog(log().flush(), LogState::kRecording);
+  });
+  connect(ui_->logMsg, &QPushButton::clicked, this, [this, log] {
+    const std::string answer = ctx_.dialogs.inputBox("User Message:", "Log Message from User");
+    if (answer.empty()) return;
+    const LogState before = log().state();
+    if (before != LogState::kClosed) return showLog(log().message(answer), before);
+    ctx_.dialogs.messageBox("No log is open, so the message was not written. Start a log first.");
+  });
+  connect(ui_->logClear, &QPushButton::clicked, this, [this, log] {
+    const std::string answer = ctx_.dialogs.inputBox(
+        "Type 'Clear Log' at entry to empty log and restart if previously enabled",
+        "Verify Log Clear");
+    const LogState before = log().state();
+    if (answer == "Clear Log") showLog(log().clear(), before);
+  });
   connect(ui_->logReturn, &QPushButton::clicked, this, [this] { showLoggingFrame(false); });
 }
 
@@ -193,41 +208,6 @@ void EnvForm::loggingMenu() {
     ui_->brdLogging->setChecked(true);  // the click took the mark off; it stays
   }
   showLoggingFrame(true);
-}
-
-void EnvForm::onLogStop() {
-  const LogState before = scan_.logState();
-  if (before != LogState::kClosed) {
-    showLog(scan_.log().close(), before);
-  } else {
-    showLog(scan_.log().start({}), before, true);
-  }
-}
-
-void EnvForm::onLogPause() {
-  const LogState before = scan_.logState();
-  if (before == LogState::kPaused) showLog(scan_.log().resume(), before);
-  if (before == LogState::kRecording) showLog(scan_.log().pause(), before);
-}
-
-void EnvForm::onLogMessage() {
-  const std::string answer = ctx_.dialogs.inputBox("User Message:", "Log Message from User");
-  if (answer.empty()) return;
-  const LogState before = scan_.logState();
-  if (before == LogState::kClosed) {
-    ctx_.dialogs.messageBox("No log is open, so the message was not written. Start a log first.");
-    return;
-  }
-  showLog(scan_.log().message(answer), before);
-}
-
-void EnvForm::onLogClear() {
-  const std::string answer = ctx_.dialogs.inputBox(
-      "Type 'Clear Log' at entry to empty log and restart if previously enabled",
-      "Verify Log Clear");
-  if (answer != "Clear Log") return;
-  const LogState before = scan_.logState();
-  showLog(scan_.log().clear(), before);
 }
 
 void EnvForm::closeLogForExit() {

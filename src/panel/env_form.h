@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <array>
 #include <memory>
 
 #include "panel/panel_context.h"
@@ -77,12 +78,8 @@ class EnvForm : public QMainWindow {
   void showReadings(const Readings& readings, ReadGroups groups);
   void onAddressChange(int index);
 
-  // Logging (env_form.cpp).
+  // Function, Logging: starts a log unless one is open; shows the frame.
   void loggingMenu();
-  void onLogStop();
-  void onLogPause();
-  void onLogMessage();
-  void onLogClear();
   // Shows the line count and the failure of a request; the check mark and
   // the Stop/Start caption follow the log's state when it changed, or after
   // a start whether or not it succeeded.
@@ -92,12 +89,12 @@ class EnvForm : public QMainWindow {
   void refreshAnalogRange();
   void editAnalogFormat(int channel);
   void onAnalogFormatChosen(int index);
-  QLabel* analogValueLabel(int channel) const;
 
   std::unique_ptr<Ui::envForm> ui_;
   PanelContext ctx_;
   PanelScan scan_;
   QTimer* brdTimer1_ = nullptr;
+  std::array<QLabel*, kAnalogChannels> anaValue_{};
   bool brdAddrSuppress_ = false;
   // The channel the Analog Format frame is editing.
   std::int32_t anaEditChan_ = 0;

@@ -8,6 +8,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <functional>
+#include <tuple>
+#include <utility>
 
 #include "common/num_forms.h"
 #include "panel/board_logic.h"
@@ -39,7 +42,7 @@ void EnvForm::connectBoardHandlers() {
   connect(ui.anaEnd, &QLineEdit::textChanged, this, [this] { refreshAnalogRange(); });
   connect(ui.anaTypeList, &QComboBox::activated, this, &EnvForm::onAnalogFormatChosen);
   for (int n = 0; n < kAnalogChannels; ++n) {
-    QLabel* label = analogValueLabel(n);
+    QLabel* label = anaValue_[static_cast<std::size_t>(n)];
     label->installEventFilter(new ReleaseFilter(label, [this, n](QWidget* w, QPoint pos) {
       if (!w->isEnabled() || !w->rect().contains(pos)) return false;
       editAnalogFormat(n);
@@ -53,14 +56,13 @@ void EnvForm::connectBoardHandlers() {
   }));
 
   // Board Function. A check box's click arrives after its value changed.
-  connect(ui.envDisableHighThermo, &QCheckBox::clicked, this,
-          [&driver](bool ticked) { SetThermostatDisable(driver, ticked, kHighThermostatOff); });
-  connect(ui.envDisableLowThermo, &QCheckBox::clicked, this,
-          [&driver](bool ticked) { SetThermostatDisable(driver, ticked, kLowThermostatOff); });
-  connect(ui.envRelay0, &QCheckBox::clicked, this,
-          [&driver](bool ticked) { SetRelay(driver, ticked, kRelay0); });
-  connect(ui.envRelay1, &QCheckBox::clicked, this,
-          [&driver](bool ticked) { SetRelay(driver, ticked, kRelay1); });
+  const std::tuple<QCheckBox*, decltype(&SetRelay), OutputBit> outputs[] = {
+      {ui.envDisableHighThermo, SetThermostatDisable, kHighThermostatOff},
+      {ui.envDisableLowThermo, SetThermostatDisable, kLowThermostatOff},
+      {ui.envRelay0, SetRelay, kRelay0},
+      {ui.envRelay1, SetRelay, kRelay1}};
+  for (const auto& [box, set, bit] : outputs)
+    connect(box, &QCheckBox::clicked, this, [&driver, set, bit](bool on) { set(driver, on, bit); });
   connect(ui.envForceFan, &QCheckBox::clicked, this,
           [&driver](bool ticked) { driver.dazEvo(ticked ? 1 : 0); });
 
@@ -77,14 +79,12 @@ void EnvForm::connectBoardHandlers() {
   connect(ui.brdLEDOff, &QPushButton::clicked, this, [&driver] { driver.vbapp_LedOff(); });
 
   // Help and About. About, Products has nothing to show.
-  connect(ui.brdQuickStart, &QAction::triggered, this,
-          [&dialogs] { dialogs.messageBox(QuickStartText()); });
-  connect(ui.brdDLLTest, &QAction::triggered, this, [&driver, &dialogs] {
-    dialogs.messageBox(DllTestText(driver.vbapp_Test(kDllTestValue)));
-  });
-  connect(ui.brdDLLVersion, &QAction::triggered, this, [&driver, &dialogs] {
-    dialogs.messageBox(DllVersionText(driver.vbapp_Version()));
-  });
+  const std::pair<QAction*, std::function<std::string()>> boxes[] = {
+      {ui.brdQuickStart, QuickStartText},
+      {ui.brdDLLTest, [&driver] { return DllTestText(driver.vbapp_Test(kDllTestValue)); }},
+      {ui.brdDLLVersion, [&driver] { return DllVersionText(driver.vbapp_Version()); }}};
+  for (const auto& [action, text] : boxes)
+    connect(action, &QAction::triggered, this, [&dialogs, text] { dialogs.messageBox(text()); });
   connect(ui.brdContact, &QAction::triggered, this,
           [&dialogs] { dialogs.messageBox(ContactText(), kContactTitle); });
 
@@ -93,24 +93,13 @@ void EnvForm::connectBoardHandlers() {
 
 // ---- Analog inputs --------------------------------------------------------
 
-// The value label of channel 0..8.
-QLabel* EnvForm::analogValueLabel(int channel) const {
-  using Ui::envForm;
-  static constexpr QLabel* envForm::*kLabels[kAnalogChannels] = {
-      &envForm::anaValue_0, &envForm::anaValue_1, &envForm::anaValue_2,
-      &envForm::anaValue_3, &envForm::anaValue_4, &envForm::anaValue_5,
-      &envForm::anaValue_6, &envForm::anaValue_7, &envForm::anaValue_8};
-  return ui_.get()->*kLabels[channel];
-}
-
 void EnvForm::refreshAnalogRange() {
   // The same rule as the read, so the labels enabled are the channels read.
   const double start = NumValue(S(ui_->anaStart->text()));
   const double end = NumValue(S(ui_->anaEnd->text()));
   scan_.setAnalogRange(start, end);
-  for (int n = 0; n < kAnalogChannels; ++n) {
-    analogValueLabel(n)->setEnabled(ChannelInRange(n, start, end));
-  }
+  for (std::size_t n = 0; n < anaValue_.size(); ++n)
+    anaValue_[n]->setEnabled(ChannelInRange(static_cast<int>(n), start, end));
 }
 
 void EnvForm::editAnalogFormat(int channel) {
