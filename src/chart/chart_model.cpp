@@ -86,49 +86,65 @@ void StripChartModel::storeReadings(const Reader& read) {
   }
 }
 
-void StripChartModel::tick(const ChanTable& table, const TickInputs& in, const Reader& read,
-                           ChartFrame& frame) {
-  // Data range: channel 0's in Global operation (whether it is shown or
-  // not), else from the lowest YMin to the highest YMax of the channels in
-  // use; 0..5 when none is.
+namespace {
+
+// Data range: channel 0's in Global operation (whether it is shown or not),
+// else from the lowest YMin to the highest YMax of the channels in use; 0..5
+// when none is.
+std::pair<double, double> DataRange(const ChanTable& table, bool global) {
+  if (global) return {table[0].YMin, table[0].YMax};
   double yMin = 0;
   double yMax = 5;
-  if (in.global) {
-    yMin = table[0].YMin;
-    yMax = table[0].YMax;
-  } else {
-    bool first = true;
-    for (std::size_t c = 0; c < kSources; ++c) {
-      if (!InUse(table[c])) continue;
-      if (first || table[c].YMin < yMin) yMin = table[c].YMin;
-      first = false;
-    }
-    first = true;
-    for (std::size_t c = 0; c < kSources; ++c) {
-      if (!InUse(table[c])) continue;
-      if (first || table[c].YMax > yMax) yMax = table[c].YMax;
-      first = false;
-    }
+  bool first = true;
+  for (std::size_t n = 0; n < kSources; ++n) {
+    const ChanSetting& c = table[n];
+    if (!InUse(c)) continue;
+    if (first || c.YMin < yMin) yMin = c.YMin;
+    if (first || c.YMax > yMax) yMax = c.YMax;
+    first = false;
   }
-  frame.chartYMin = yMin;
-  frame.chartYMax = yMax;
+  return {yMin, yMax};
+}
 
-  // Title: the one channel's Title, or the short names joined by " vs ".
-  frame.title.clear();
-  std::size_t firstShown = 0;
+// Title: the one channel's Title, or the short names joined by " vs ".
+void SetTitle(const ChanTable& table, std::string& title) {
+  title.clear();
+  const ChanSetting* firstShown = nullptr;
   int shown = 0;
-  for (std::size_t c = 0; c < kSources; ++c) {
-    if (!InUse(table[c])) continue;
+  for (std::size_t n = 0; n < kSources; ++n) {
+    const ChanSetting& c = table[n];
+    if (!InUse(c)) continue;
     if (shown == 0) {
-      frame.title = table[c].Title;
-      firstShown = c;
+      title = c.Title;
+      firstShown = &c;
     } else {
-      if (shown == 1) frame.title = table[firstShown].Abbrev;
-      frame.title += " vs ";
-      frame.title += table[c].Abbrev;
+      if (shown == 1) title = firstShown->Abbrev;
+      title += " vs ";
+      title += c.Abbrev;
     }
     ++shown;
   }
+}
+
+// Horizontal grid: 8 lines, the last on the top edge. The step is taken from
+// the eighths' difference so that it cannot overflow; divided by 8 it is the
+// same number. Each line is bottom + k * step rounded once, which stays
+// within the range even where k * step alone would not.
+void SetGridRows(ChartFrame& frame) {
+  const double step = std::abs(frame.top / 8 - frame.bottom / 8);
+  for (int k = 1; k <= ChartFrame::kGridRows; ++k) {
+    frame.gridY[At(k - 1)] = Bounded(std::fma(k, step, frame.bottom));
+  }
+}
+
+}  // namespace
+
+void StripChartModel::tick(const ChanTable& table, const TickInputs& in, const Reader& read,
+                           ChartFrame& frame) {
+  const auto [yMin, yMax] = DataRange(table, in.global);
+  frame.chartYMin = yMin;
+  frame.chartYMax = yMax;
+  SetTitle(table, frame.title);
 
   storeReadings(read);
   legendRows(table, frame.legend);
@@ -139,31 +155,12 @@ void StripChartModel::tick(const ChanTable& table, const TickInputs& in, const R
   frame.xMax = kSpan;
   SetView(frame);
 
-  // Compaction: the last 72 columns go back to the start.
-  if (winEnd_ == kCompactAt) {
-    constexpr int kFrom = kCompactAt - (kSpan + 1);
-    for (std::size_t n = 0; n < kSources; ++n) {
-      auto& row = sampleBuf_[n];
-      std::copy(row.begin() + kFrom, row.begin() + kCompactAt + 1, row.begin());
-    }
-    winStart_ = 0;
-    winEnd_ = kSpan;
-    writePos_ = kSpan + 1;
-  }
-
+  compactStore();
   // A grid line that reached the left edge comes back in at the right.
   for (int& x : gridPos_) {
     if (x == 0) x = kGridWrapTo;
   }
-
-  // Horizontal grid: 8 lines, the last on the top edge. The step is taken
-  // from the eighths' difference so that it cannot overflow; divided by 8 it
-  // is the same number. Each line is bottom + k * step rounded once, which
-  // stays within the range even where k * step alone would not.
-  const double step = std::abs(frame.top / 8 - frame.bottom / 8);
-  for (int k = 1; k <= ChartFrame::kGridRows; ++k) {
-    frame.gridY[At(k - 1)] = Bounded(std::fma(k, step, frame.bottom));
-  }
+  SetGridRows(frame);
   std::copy(gridPos_.begin(), gridPos_.end(), frame.gridX.begin());
 
   frame.xTitle = "Time(sec)";
@@ -178,6 +175,20 @@ void StripChartModel::tick(const ChanTable& table, const TickInputs& in, const R
   ++winEnd_;
   ++writePos_;
   for (int& x : gridPos_) --x;
+}
+
+void StripChartModel::compactStore() {
+  // Once the window reaches the compaction column, the last 72 columns go
+  // back to the start.
+  if (winEnd_ != kCompactAt) return;
+  constexpr int kFrom = kCompactAt - (kSpan + 1);
+  for (std::size_t n = 0; n < kSources; ++n) {
+    auto& row = sampleBuf_[n];
+    std::copy(row.begin() + kFrom, row.begin() + kCompactAt + 1, row.begin());
+  }
+  winStart_ = 0;
+  winEnd_ = kSpan;
+  writePos_ = kSpan + 1;
 }
 
 void StripChartModel::traces(const ChanTable& table, bool offset, ChartFrame& frame) {

@@ -138,6 +138,7 @@ class StripChartModel {
 
  private:
   void storeReadings(const Reader& read);
+  void compactStore();
   void traces(const ChanTable& table, bool offset, ChartFrame& frame);
 
   std::array<std::array<double, kColumns>, kChannels> sampleBuf_{};

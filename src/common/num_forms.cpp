@@ -186,6 +186,86 @@ std::string NumText(double value) {
 
 double NumValue(std::string_view text) { return ScanNumber(text).value; }
 
+namespace {
+
+// The digits and point of a decimal number, collected in the form
+// std::from_chars takes, with what tells an overflow from an underflow.
+struct Mantissa {
+  std::string number;
+  std::int64_t intSignificant = 0;    // integer digits after leading zeros
+  std::int64_t fracLeadingZeros = 0;  // zeros after the point before the first other digit
+  bool anyDigit = false;
+  bool anyNonZero = false;
+};
+
+Mantissa ReadMantissa(Cursor& in) {
+  Mantissa m;
+  bool seenPoint = false;
+  for (char c = in.peek();; c = in.peek()) {
+    if (IsDigit(c)) {
+      m.anyDigit = true;
+      if (c != '0') m.anyNonZero = true;
+      if (!seenPoint && m.anyNonZero) m.intSignificant = Capped(m.intSignificant + 1);
+      if (seenPoint && !m.anyNonZero) m.fracLeadingZeros = Capped(m.fracLeadingZeros + 1);
+    } else if (c == '.' && !seenPoint) {
+      seenPoint = true;
+    } else {
+      return m;
+    }
+    m.number.push_back(c);
+    in.advance();
+  }
+}
+
+// An exponent ("E", "e", "D" or "d", an optional sign, at least one digit),
+// appended to number as "e<sign><digits>"; its value, held within the cap.
+// Without a digit the letter is not taken and 0 is returned.
+std::int64_t ReadExponent(Cursor& in, std::string& number) {
+  const char letter = in.peek();
+  if (letter != 'E' && letter != 'e' && letter != 'D' && letter != 'd') return 0;
+  const std::size_t beforeLetter = in.mark();
+  in.advance();
+  std::string part = "e";
+  bool negative = false;
+  char s = in.peek();
+  if (s == '+' || s == '-') {
+    negative = s == '-';
+    part.push_back(s);
+    in.advance();
+    s = in.peek();
+  }
+  if (!IsDigit(s)) {
+    in.reset(beforeLetter);
+    return 0;
+  }
+  std::int64_t exponent = 0;
+  for (; IsDigit(s); s = in.peek()) {
+    exponent = Capped(exponent * 10 + (s - '0'));
+    part.push_back(s);
+    in.advance();
+  }
+  number += part;
+  return negative ? -exponent : exponent;
+}
+
+// The magnitude of the collected number: infinity for one too large for a
+// double, 0 for one too small.
+double Magnitude(const Mantissa& m, std::int64_t exponent) {
+  double magnitude = 0.0;
+  const auto res = std::from_chars(m.number.data(), m.number.data() + m.number.size(), magnitude,
+                                   std::chars_format::general);
+  if (res.ec == std::errc::result_out_of_range) {
+    // Decimal exponent of the leading digit: far above zero for an overflow,
+    // far below for an underflow.
+    const std::int64_t lead =
+        exponent + (m.intSignificant > 0 ? m.intSignificant - 1 : -(m.fracLeadingZeros + 1));
+    return lead >= 0 ? std::numeric_limits<double>::infinity() : 0.0;
+  }
+  return res.ec == std::errc() ? magnitude : 0.0;
+}
+
+}  // namespace
+
 NumberScan ScanNumber(std::string_view text) {
   NumberScan scan;
   Cursor in(text);
@@ -207,74 +287,13 @@ NumberScan ScanNumber(std::string_view text) {
   if (c == '+' || c == '-') {
     negative = c == '-';
     in.advance();
-    c = in.peek();
   }
-
-  // The collected number, in the form std::from_chars takes: no sign, "e" as
-  // the exponent letter.
-  std::string number;
-  std::int64_t intSignificant = 0;    // integer digits after leading zeros
-  std::int64_t fracLeadingZeros = 0;  // zeros after the point before the first other digit
-  bool anyDigit = false;
-  bool anyNonZero = false;
-  bool seenPoint = false;
-  for (;; c = in.peek()) {
-    if (IsDigit(c)) {
-      anyDigit = true;
-      if (c != '0') anyNonZero = true;
-      if (!seenPoint && anyNonZero) intSignificant = Capped(intSignificant + 1);
-      if (seenPoint && !anyNonZero) fracLeadingZeros = Capped(fracLeadingZeros + 1);
-    } else if (c == '.' && !seenPoint) {
-      seenPoint = true;
-    } else {
-      break;
-    }
-    number.push_back(c);
-    in.advance();
-  }
-  scan.hasDigits = anyDigit;
-
-  std::int64_t exponent = 0;
-  if (c == 'E' || c == 'e' || c == 'D' || c == 'd') {
-    const std::size_t beforeLetter = in.mark();
-    in.advance();
-    std::string expPart = "e";
-    bool expNegative = false;
-    char s = in.peek();
-    if (s == '+' || s == '-') {
-      expNegative = s == '-';
-      expPart.push_back(s);
-      in.advance();
-      s = in.peek();
-    }
-    if (IsDigit(s)) {
-      for (; IsDigit(s); s = in.peek()) {
-        exponent = Capped(exponent * 10 + (s - '0'));
-        expPart.push_back(s);
-        in.advance();
-      }
-      if (expNegative) exponent = -exponent;
-      number += expPart;
-    } else {
-      in.reset(beforeLetter);
-    }
-  }
-
-  scan.wholeText = anyDigit && in.atEnd();
-  if (!anyDigit || !anyNonZero) return scan;
-
-  double magnitude = 0.0;
-  const auto res = std::from_chars(number.data(), number.data() + number.size(), magnitude,
-                                   std::chars_format::general);
-  if (res.ec == std::errc::result_out_of_range) {
-    // Decimal exponent of the leading digit: far above zero for an overflow,
-    // far below for an underflow.
-    const std::int64_t lead =
-        exponent + (intSignificant > 0 ? intSignificant - 1 : -(fracLeadingZeros + 1));
-    magnitude = lead >= 0 ? std::numeric_limits<double>::infinity() : 0.0;
-  } else if (res.ec != std::errc()) {
-    magnitude = 0.0;
-  }
+  Mantissa m = ReadMantissa(in);
+  scan.hasDigits = m.anyDigit;
+  const std::int64_t exponent = ReadExponent(in, m.number);
+  scan.wholeText = m.anyDigit && in.atEnd();
+  if (!m.anyDigit || !m.anyNonZero) return scan;
+  const double magnitude = Magnitude(m, exponent);
   if (magnitude != 0.0) scan.value = negative ? -magnitude : magnitude;
   return scan;
 }
