@@ -113,7 +113,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   kvn::LibraryDriver driver(KVN_SIM_LIBRARY);
-  if (!driver.load() || driver.vbapp_Open(0) != kvn::kDriverOpened) {
+  if (driver.load() || driver.vbapp_Open(0) != kvn::kDriverOpened) {
     std::fprintf(stderr, "chart_rate: the simulated board did not open (%s)\n", KVN_SIM_LIBRARY);
     return 1;
   }

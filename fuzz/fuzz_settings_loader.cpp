@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   kvn::ChanTable table;
   for (auto& record : table) record.InUse = -1;
   table[12].Title = "record 12";
-  const std::string message = kvn::ParseChannelSettings(table, text, fileName);
+  const std::string message = kvn::ParseChannelSettings(table, text, fileName).value_or("");
   Check(message.empty() || message.find(fileName) != std::string::npos,
         "a message that does not name the file");
 
@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The quotes a saved file may add can take it past what is read.
   if (saved.size() > kvn::kMaxSettingsBytes) return 0;
   kvn::ChanTable again;
-  Check(kvn::ParseChannelSettings(again, saved, fileName).empty(), "a saved file does not load");
+  Check(!kvn::ParseChannelSettings(again, saved, fileName), "a saved file does not load");
   for (int n = 0; n < kvn::kChartSources; ++n) {
     const kvn::ChanSetting& a = table[static_cast<std::size_t>(n)];
     const kvn::ChanSetting& b = again[static_cast<std::size_t>(n)];

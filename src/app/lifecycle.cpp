@@ -23,7 +23,7 @@ constexpr int kWindowOffsetPx = 7;
 }  // namespace
 
 Lifecycle::Lifecycle(EnvForm& form, PanelContext context, Installation& installation,
-                     std::function<std::string()> attachDriver)
+                     std::function<std::optional<std::string>()> attachDriver)
     : form_(form), ctx_(context), installation_(installation),
       attachDriver_(std::move(attachDriver)) {
   connect(&form_, &EnvForm::quitRequested, this, &Lifecycle::quit);
@@ -65,11 +65,11 @@ StartOutcome Lifecycle::startUp(const std::string& commandLine) {
   const std::string command = StartCommand(commandLine);
 
   // A driver library that cannot be used counts as a board that did not open.
-  const std::string problem = attachDriver_ ? attachDriver_() : std::string();
-  if (!problem.empty()) ctx_.dialogs.messageBox(problem);
-  form_.setCaption(problem.empty() && ctx_.driver.isSimulated());
+  const std::optional<std::string> problem = attachDriver_ ? attachDriver_() : std::nullopt;
+  if (problem) ctx_.dialogs.messageBox(*problem);
+  form_.setCaption(!problem && ctx_.driver.isSimulated());
 
-  v.brdStatus = problem.empty() ? ctx_.driver.vbapp_Open(v.brdAddrIndex) : kDriverDidNotOpen;
+  v.brdStatus = !problem ? ctx_.driver.vbapp_Open(v.brdAddrIndex) : kDriverDidNotOpen;
   if (command.empty()) ctx_.dialogs.messageBox(OpenStatusText(v.brdStatus));
 
   form_.move(kWindowOffsetPx, kWindowOffsetPx);

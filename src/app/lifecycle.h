@@ -3,6 +3,7 @@
 
 #include <QObject>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "panel/panel_context.h"
@@ -24,9 +25,9 @@ class Lifecycle : public QObject {
 
  public:
   // attachDriver loads the driver library and returns a message for the user
-  // when it could not (empty when all is well).
+  // when it could not (nothing when all is well).
   Lifecycle(EnvForm& form, PanelContext context, Installation& installation,
-            std::function<std::string()> attachDriver);
+            std::function<std::optional<std::string>()> attachDriver);
 
   // Runs start-up with the program's command line.
   StartOutcome startUp(const std::string& commandLine);
@@ -53,7 +54,7 @@ class Lifecycle : public QObject {
   EnvForm& form_;
   PanelContext ctx_;
   Installation& installation_;
-  std::function<std::string()> attachDriver_;
+  std::function<std::optional<std::string>()> attachDriver_;
   bool startingUp_ = false;
   bool terminationPending_ = false;
   bool quitDone_ = false;

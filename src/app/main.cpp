@@ -58,10 +58,7 @@ int main(int argc, char* argv[]) {
   const kvn::PanelContext context{driver, values, dialogs, clock};
   kvn::EnvForm form(context);
 
-  kvn::Lifecycle lifecycle(form, context, *installation, [&driver] {
-    driver.load();
-    return driver.problem();
-  });
+  kvn::Lifecycle lifecycle(form, context, *installation, [&driver] { return driver.load(); });
 
   // The strip chart's values outlive its window.
   kvn::ChartValues chartValues;

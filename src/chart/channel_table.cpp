@@ -165,10 +165,10 @@ bool FileExists(const std::string& path) { return IsPlainFile(path); }
 
 std::string SettingsFilePath(const std::string& exeDir) { return JoinPath(exeDir, "Settings.txt"); }
 
-std::string LoadChannelSettings(ChanTable& table, const std::string& path) {
+std::optional<std::string> LoadChannelSettings(ChanTable& table, const std::string& path) {
   if (!FileExists(path)) {
     for (int n = 0; n < kChartSources; ++n) SetChannelDefaults(table, n);
-    return {};
+    return std::nullopt;
   }
   // One byte more than is read, to tell a file cut by the limit from one
   // that really ends there.
@@ -182,7 +182,8 @@ std::string LoadChannelSettings(ChanTable& table, const std::string& path) {
   return ParseChannelSettings(table, std::move(*text), path);
 }
 
-std::string ParseChannelSettings(ChanTable& table, std::string text, const std::string& fileName) {
+std::optional<std::string> ParseChannelSettings(ChanTable& table, std::string text,
+                                                const std::string& fileName) {
   const bool tooLong = text.size() > kMaxSettingsBytes;
   if (tooLong) text.resize(kMaxSettingsBytes);
 
@@ -235,7 +236,7 @@ std::string ParseChannelSettings(ChanTable& table, std::string text, const std::
     }
     table[static_cast<std::size_t>(n)] = std::move(record);
   }
-  return {};
+  return std::nullopt;
 }
 
 std::string SettingsFileContent(const ChanTable& table) {

@@ -50,18 +50,18 @@ std::string SettingsFilePath(const std::string& exeDir);
 // Fills records 0..11 from the settings file at path, or with the defaults.
 // A missing file gives the defaults silently, as does a file that ends at a
 // record boundary before the twelfth record (for the missing records).
-// Returns an empty text when all went well, otherwise one message for the
+// Returns nothing when all went well, otherwise one message for the
 // user: the file cannot be read (defaults for all records), or a record is
 // cut short or holds a Color, YMax or YMin that is not a finite number (that
 // record and all after it get their defaults; the message names the file and
 // the line). Reads at most the first kMaxSettingsBytes of the file. Record
 // 12 and every InUse flag are never touched.
-std::string LoadChannelSettings(ChanTable& table, const std::string& path);
+std::optional<std::string> LoadChannelSettings(ChanTable& table, const std::string& path);
 
 // The reading part of LoadChannelSettings, on the file's text (of which at
 // most kMaxSettingsBytes are read); fileName only goes into the message.
-std::string ParseChannelSettings(ChanTable& table, std::string text,
-                                 const std::string& fileName);
+std::optional<std::string> ParseChannelSettings(ChanTable& table, std::string text,
+                                                const std::string& fileName);
 
 // The whole content of Settings.txt for records 0..11.
 std::string SettingsFileContent(const ChanTable& table);

@@ -84,8 +84,7 @@ void StripChartWindow::load() {
   // A Save or an export killed part way leaves its temporary file in the
   // chart's folder; nothing else would ever remove it.
   RemoveStaleTemporaries(settingsFile);
-  const std::string problem = LoadChannelSettings(table, settingsFile);
-  if (!problem.empty()) ctx_.dialogs.messageBox(problem);
+  if (auto problem = LoadChannelSettings(table, settingsFile)) ctx_.dialogs.messageBox(*problem);
 
   const auto lists = SourceLists(*ui_);
   for (int i = 0; i < kChartSources; ++i) {

@@ -139,14 +139,15 @@ std::string LibraryDriver::PathIn(const std::string& folder) {
 
 LibraryDriver::LibraryDriver(std::string path) : path_(std::move(path)) {}
 
-bool LibraryDriver::load() {
-  if (fn_ || !problem_.empty()) return loaded();
+std::optional<std::string> LibraryDriver::load() {
+  if (!problem_.empty()) return problem_;
+  if (fn_) return std::nullopt;
   const std::string& path = path_;
   std::string error;
   handle_ = OpenLibrary(path, error);
   if (!handle_) {
     problem_ = "The board driver library " + path + " could not be loaded (" + error + ").";
-    return false;
+    return problem_;
   }
 
   auto table = std::make_unique<Table>();
@@ -187,14 +188,14 @@ bool LibraryDriver::load() {
     problem_ = "The board driver library " + path + " has no function " + names + ".";
     CloseLibrary(handle_);
     handle_ = nullptr;
-    return false;
+    return problem_;
   }
 
   abi::Fn_kvnsim_Simulated marker = nullptr;
   bind(marker, abi::kSimulatedMarker);
   simulated_ = marker != nullptr && marker() != 0;
   fn_ = std::move(table);
-  return true;
+  return std::nullopt;
 }
 
 LibraryDriver::~LibraryDriver() {

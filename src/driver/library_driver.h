@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "driver/board_driver.h"
@@ -25,14 +26,12 @@ class LibraryDriver final : public BoardDriver {
   // The library file in the given folder, under its platform name.
   static std::string PathIn(const std::string& folder);
 
-  // Loads the library and looks up every function. True on success; otherwise
-  // problem() tells what went wrong. Loading twice does nothing more.
-  bool load();
+  // Loads the library and looks up every function. Nothing on success;
+  // otherwise a message for the user that names the file (and the missing
+  // functions). Loading again gives the same answer and does nothing more.
+  std::optional<std::string> load();
   bool loaded() const;
   const std::string& path() const { return path_; }
-  // Empty when the library and all its functions were found; otherwise a
-  // message for the user that names the file (and the missing functions).
-  const std::string& problem() const { return problem_; }
 
   std::int32_t vbapp_Open(std::int32_t card) override;
   std::int32_t vbapp_Close() override;

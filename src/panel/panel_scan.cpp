@@ -35,13 +35,13 @@ LogWriter& PanelScan::log() {
 }
 
 void PanelScan::readTemperature() {
-  takeTemperature();
+  takeTemperature(clock_.wallTime());
   tell({.temperature = true});
 }
 
-void PanelScan::readAnalog() { tell({.analog = takeAnalog()}); }
+void PanelScan::readAnalog() { tell({.analog = takeAnalog(clock_.wallTime())}); }
 
-void PanelScan::takeTemperature() {
+void PanelScan::takeTemperature(Readings::Time now) {
   ProgramValues& v = values_;
   v.TempSensorNum = sensor_;
   driver_.envReadTemp(v.TempCurrent, v.TempHighSet, v.TempLowSet, v.TempFourth, v.TempSensorNum);
@@ -50,10 +50,10 @@ void PanelScan::takeTemperature() {
   v.TempLowSet = SignCorrect(v.TempLowSet);
   readings_.temperature = Readings::Temperature{v.TempSensorNum, v.TempCurrent, v.TempHighSet,
                                                 v.TempLowSet};
-  readings_.temperatureRead = clock_.wallTime();
+  readings_.temperatureRead = now;
 }
 
-std::uint16_t PanelScan::takeAnalog() {
+std::uint16_t PanelScan::takeAnalog(Readings::Time now) {
   std::uint16_t read = 0;
   for (const int n : ChannelsInRange(rangeStart_, rangeEnd_)) {
     read |= static_cast<std::uint16_t>(1U << n);
@@ -61,21 +61,22 @@ std::uint16_t PanelScan::takeAnalog() {
     const std::int32_t value = driver_.envReadAna(AnalogChannelCode(format, n));
     readings_.analog[static_cast<std::size_t>(n)] = Readings::Analog{value, format};
   }
-  readings_.analogRead = clock_.wallTime();
+  readings_.analogRead = now;
   return read;
 }
 
 void PanelScan::tick() {
+  const Readings::Time now = clock_.wallTime();
   readings_.status = Readings::Status{driver_.envReadDig()};
-  readings_.statusRead = clock_.wallTime();
+  readings_.statusRead = now;
 
   const bool logging = logState() != LogState::kClosed;
   if (!logging && !continuous_) {
     tell({.status = true});
     return;
   }
-  takeTemperature();
-  const std::uint16_t analog = takeAnalog();
+  takeTemperature(now);
+  const std::uint16_t analog = takeAnalog(now);
   tell({.status = true, .temperature = true, .analog = analog});
   if (logging) paceRecord();
 }

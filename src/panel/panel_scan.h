@@ -56,9 +56,9 @@ class PanelScan {
   bool logFailed() const { return log_ && log_->failed(); }
 
  private:
-  void takeTemperature();
+  void takeTemperature(Readings::Time now);
   // The analog inputs read, as ReadGroups::analog gives them.
-  std::uint16_t takeAnalog();
+  std::uint16_t takeAnalog(Readings::Time now);
   void tell(ReadGroups groups);
   void paceRecord();
 

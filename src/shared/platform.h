@@ -59,10 +59,10 @@ class Clock : public DateClock {
  public:
   // Seconds since local midnight, with the platform timer's resolution.
   virtual double secondsSinceMidnight() = 0;
-  // The time of day as a point in time, the time stamp of a reading.
-  virtual std::chrono::system_clock::time_point wallTime() {
-    return std::chrono::system_clock::now();
-  }
+  // The time of day as a point in time, the time stamp of a reading. Where
+  // the system has one, the coarse clock of the last timer interrupt (a few
+  // milliseconds old at most, and a fraction of the cost).
+  virtual std::chrono::system_clock::time_point wallTime();
 };
 
 // The keyboard as the strip chart's Ctrl+L / Ctrl+U test reads it: the state

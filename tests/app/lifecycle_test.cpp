@@ -59,7 +59,10 @@ class LifecycleTest : public ::testing::Test {
   void make(std::string attachProblem = {}) {
     form = std::make_unique<EnvForm>(context());
     lifecycle = std::make_unique<Lifecycle>(*form, context(), installation_,
-                                            [attachProblem] { return attachProblem; });
+                                            [attachProblem]() -> std::optional<std::string> {
+                                              if (attachProblem.empty()) return std::nullopt;
+                                              return attachProblem;
+                                            });
   }
   StartOutcome start(const std::string& commandLine, std::string attachProblem = {}) {
     make(std::move(attachProblem));
@@ -273,7 +276,7 @@ TEST_F(LifecycleTest, NoScanTickRunsOnceQuitHasBegun) {
   watching.onMessage = [&] { timerActiveAtBox = form->brdTimer1()->isActive(); };
   form = std::make_unique<EnvForm>(PanelContext{driver, values, watching, clock});
   lifecycle = std::make_unique<Lifecycle>(*form, PanelContext{driver, values, watching, clock},
-                                          installation_, [] { return std::string(); });
+                                          installation_, [] { return std::optional<std::string>(); });
   ASSERT_EQ(lifecycle->startUp("/L"), StartOutcome::Running);
   ASSERT_TRUE(form->brdTimer1()->isActive());
   ASSERT_TRUE(QDir().mkpath(QString::fromStdString(stateFile()) + "/inside"));

@@ -86,7 +86,7 @@ class ChannelTableTest : public ::testing::Test {
   std::string Load(ChanTable& t) const {
     t[3].InUse = -1;
     t[12].Title = "not a source";
-    const std::string message = LoadChannelSettings(t, path_);
+    const std::string message = LoadChannelSettings(t, path_).value_or("");
     EXPECT_EQ(t[3].InUse, -1);
     EXPECT_EQ(t[12].Title, "not a source");
     return message;
@@ -250,7 +250,7 @@ TEST_F(ChannelTableTest, AFileThatCannotBeReadSaysWhy) {
   ASSERT_EQ(::chmod(dir_.c_str(), 0755), 0);
   const int result = test::AsOrdinaryUser([&] {
     ChanTable t;
-    const std::string message = LoadChannelSettings(t, path_);
+    const std::string message = LoadChannelSettings(t, path_).value_or("");
     return message == "The chart settings file " + path_ +
                           " could not be read: Permission denied. All channels use their "
                           "default settings."
