@@ -62,7 +62,8 @@ void EnvForm::connectBoardHandlers() {
       {ui.envRelay0, SetRelay, kRelay0},
       {ui.envRelay1, SetRelay, kRelay1}};
   for (const auto& [box, set, bit] : outputs)
-    connect(box, &QCheckBox::clicked, this, [&driver, set, bit](bool on) { set(driver, on, bit); });
+    connect(box, &QCheckBox::clicked, this,
+            [&driver, set = set, bit = bit](bool on) { set(driver, on, bit); });
   connect(ui.envForceFan, &QCheckBox::clicked, this,
           [&driver](bool ticked) { driver.dazEvo(ticked ? 1 : 0); });
 
@@ -84,7 +85,8 @@ void EnvForm::connectBoardHandlers() {
       {ui.brdDLLTest, [&driver] { return DllTestText(driver.vbapp_Test(kDllTestValue)); }},
       {ui.brdDLLVersion, [&driver] { return DllVersionText(driver.vbapp_Version()); }}};
   for (const auto& [action, text] : boxes)
-    connect(action, &QAction::triggered, this, [&dialogs, text] { dialogs.messageBox(text()); });
+    connect(action, &QAction::triggered, this,
+            [&dialogs, text = text] { dialogs.messageBox(text()); });
   connect(ui.brdContact, &QAction::triggered, this,
           [&dialogs] { dialogs.messageBox(ContactText(), kContactTitle); });
 
