@@ -1,13 +1,14 @@
 # Shared set-up of ./run and ./test: the Debian 12 packages the build needs.
 # Sourced, not run.
 
-# Packages for building and running the panel.
-KVN_RUN_PACKAGES="cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev fonts-dejavu-core fonts-liberation2"
+# Packages for building and running the panel (prometheus-cpp and its web
+# server for the metrics endpoint).
+KVN_RUN_PACKAGES="cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev prometheus-cpp-dev libcivetweb-dev fonts-dejavu-core fonts-liberation2"
 # Further packages for the test suite, the sanitizer build, fuzzing and benchmarks;
 # a real X server and key presses for the tests of the keyboard and the chart;
 # dpkg-dev (dependencies of the Debian package) and desktop-file-utils for the
-# package's tests.
-KVN_TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev xvfb xdotool dpkg-dev desktop-file-utils"
+# package's tests; a real Prometheus server (and promtool) for the metrics.
+KVN_TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev xvfb xdotool dpkg-dev desktop-file-utils prometheus"
 
 kvn_missing_packages() {
   local missing="" p

@@ -7,6 +7,7 @@
 #include "app/files_folder.h"
 #include "app/key_state.h"
 #include "app/lifecycle.h"
+#include "app/metrics_service.h"
 #include "app/qt_platform.h"
 #include "app/termination.h"
 #include "driver/library_driver.h"
@@ -67,6 +68,11 @@ int main(int argc, char* argv[]) {
                         kvn::ChartFilesFolder(programFolder)},
                        form, lifecycle);
 
+  // The metrics endpoint closes with the windows, before the board.
+  kvn::MetricsService metrics(form.scan(), values, driver);
+  QObject::connect(&lifecycle, &kvn::Lifecycle::closingWindows, &lifecycle,
+                   [&metrics] { metrics.stop(); });
+
   QObject::connect(&termination, &kvn::TerminationSignals::received, &lifecycle, [&] {
     lifecycle.terminate();
     if (lifecycle.quitDone()) QCoreApplication::exit(0);
@@ -80,6 +86,7 @@ int main(int argc, char* argv[]) {
     case kvn::StartOutcome::Running:
       break;
   }
+  if (auto problem = metrics.start(commandLine)) dialogs.messageBox(*problem, kvn::kAppTitle);
   form.show();
   app.exec();
   return EndStatus(form);

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <functional>
+#include <optional>
 #include <tuple>
 #include <utility>
 
@@ -56,16 +57,26 @@ void EnvForm::connectBoardHandlers() {
   }));
 
   // Board Function. A check box's click arrives after its value changed.
-  const std::tuple<QCheckBox*, decltype(&SetRelay), OutputBit> outputs[] = {
-      {ui.envDisableHighThermo, SetThermostatDisable, kHighThermostatOff},
-      {ui.envDisableLowThermo, SetThermostatDisable, kLowThermostatOff},
-      {ui.envRelay0, SetRelay, kRelay0},
-      {ui.envRelay1, SetRelay, kRelay1}};
-  for (const auto& [box, set, bit] : outputs)
+  // What each box wrote last is kept in the shared values.
+  BoardOutputs& written = ctx_.values.outputs;
+  const std::tuple<QCheckBox*, decltype(&SetRelay), OutputBit, std::optional<bool> BoardOutputs::*>
+      outputs[] = {
+          {ui.envDisableHighThermo, SetThermostatDisable, kHighThermostatOff,
+           &BoardOutputs::highThermostatDisabled},
+          {ui.envDisableLowThermo, SetThermostatDisable, kLowThermostatOff,
+           &BoardOutputs::lowThermostatDisabled},
+          {ui.envRelay0, SetRelay, kRelay0, &BoardOutputs::relay0},
+          {ui.envRelay1, SetRelay, kRelay1, &BoardOutputs::relay1}};
+  for (const auto& [box, set, bit, state] : outputs)
     connect(box, &QCheckBox::clicked, this,
-            [&driver, set = set, bit = bit](bool on) { set(driver, on, bit); });
-  connect(ui.envForceFan, &QCheckBox::clicked, this,
-          [&driver](bool ticked) { driver.dazEvo(ticked ? 1 : 0); });
+            [&driver, &written, set = set, bit = bit, state = state](bool on) {
+              set(driver, on, bit);
+              written.*state = on;
+            });
+  connect(ui.envForceFan, &QCheckBox::clicked, this, [&driver, &written](bool ticked) {
+    driver.dazEvo(ticked ? 1 : 0);
+    written.fanForced = ticked;
+  });
 
   // PC/104 Interface: registers and LED.
   connect(ui.brdRead, &QPushButton::clicked, this, [this] {

@@ -90,6 +90,7 @@ void PanelScan::paceRecord() {
   logTick_ = 0;
   if (logState() != LogState::kRecording) return;
   const LogResult result = log().record(DataRecordText(readings_));
+  if (!result) ++recordsWritten_;
   if (onRecord_) onRecord_(result);
 }
 

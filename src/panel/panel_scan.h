@@ -54,6 +54,8 @@ class PanelScan {
   LogWriter& log();
   LogState logState() const { return log_ ? log_->state() : LogState::kClosed; }
   bool logFailed() const { return log_ && log_->failed(); }
+  // Data records written to the log since the program started.
+  std::uint64_t recordsWritten() const { return recordsWritten_; }
 
  private:
   void takeTemperature(Readings::Time now);
@@ -77,6 +79,7 @@ class PanelScan {
   double logPeriod_ = 0;
   // Scan ticks counted since the latest data record.
   std::int16_t logTick_ = 0;
+  std::uint64_t recordsWritten_ = 0;
 };
 
 }  // namespace kvn

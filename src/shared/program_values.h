@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "common/text_file.h"
@@ -17,6 +18,16 @@ inline constexpr const char* kAppName = "kvnvb_DazEvo";
 inline constexpr const char* kAppTitle = "kvnvb_DazEvo";
 inline constexpr const char* kMainCaption = "korvan PC/104 Environmental Fan Access Panel";
 inline constexpr const char* kSimulatedSuffix = " (simulated board)";
+
+// The board function outputs as the panel last wrote them, each absent until
+// it first did: what was sent, not what the board reads back.
+struct BoardOutputs {
+  std::optional<bool> highThermostatDisabled;
+  std::optional<bool> lowThermostatDisabled;
+  std::optional<bool> relay0;
+  std::optional<bool> relay1;
+  std::optional<bool> fanForced;
+};
 
 struct ProgramValues {
   // The working directory at start-up: home of the state file and the log.
@@ -37,6 +48,8 @@ struct ProgramValues {
 
   // Input format 0..3 of each analog channel 0..8.
   std::array<std::int32_t, kAnalogChannels> anaFormat{};
+
+  BoardOutputs outputs;
 
   std::string stateFilePath() const { return JoinPath(appDir, appName + ".set"); }
   std::string logFilePath() const { return JoinPath(appDir, appName + ".Log"); }
