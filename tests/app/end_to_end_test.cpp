@@ -24,65 +24,15 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include "support/program.h"
 #include "support/virtual_display.h"
 
 namespace {
 
-QByteArray ReadAll(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void Write(const QString& path, const QByteArray& bytes) {
-  QFile f(path);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.write(bytes);
-}
-
-class Program {
- public:
-  // childSetUp runs in the child just before the program starts, for limits
-  // and file descriptors of its own. The variables of environment are set
-  // over the defaults (such as another QT_QPA_PLATFORM).
-  Program(const QString& executable, const QString& workDir, const QStringList& args,
-          std::function<void()> childSetUp = {}, const QProcessEnvironment& environment = {}) {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert(environment);
-    process_.setProcessEnvironment(env);
-    process_.setWorkingDirectory(workDir);
-    if (childSetUp) process_.setChildProcessModifier(childSetUp);
-    process_.start(executable, args);
-  }
-  ~Program() {
-    if (process_.state() != QProcess::NotRunning) {
-      process_.kill();
-      process_.waitForFinished(5000);
-    }
-  }
-  // Waits until standard error holds the text; false on timeout or exit.
-  bool waitForError(const QByteArray& text, int ms = 60000) {
-    QElapsedTimer t;
-    t.start();
-    while (!errors_.contains(text)) {
-      if (t.elapsed() > ms || process_.state() == QProcess::NotRunning) return false;
-      process_.waitForReadyRead(100);
-      errors_ += process_.readAllStandardError();
-    }
-    return true;
-  }
-  bool finish(int ms = 60000) {
-    const bool done = process_.waitForFinished(ms);
-    errors_ += process_.readAllStandardError();
-    return done;
-  }
-  QProcess& process() { return process_; }
-  const QByteArray& errors() const { return errors_; }
-
- private:
-  QProcess process_;
-  QByteArray errors_;
-};
+using kvn::test::Program;
+using kvn::test::ReadAll;
+using kvn::test::WaitForRecords;
+using kvn::test::Write;
 
 TEST(EndToEnd, SimulatedBoardRunsUntilSigtermThenQuits) {
   QTemporaryDir work;
@@ -136,17 +86,6 @@ TEST(EndToEnd, HeadlessLoggerWritesRecordsUntilSigterm) {
   EXPECT_TRUE(matches(last - 1, QString::number(last - 1).rightJustified(8, ' ') + " " + date +
                                     " " + time + " # Log Closed by Program Exit"));
   EXPECT_TRUE(matches(last, "Log Closed on " + date + " at " + time));
-}
-
-// Waits until the log holds n data records.
-bool WaitForRecords(const QString& log, int n) {
-  QElapsedTimer t;
-  t.start();
-  while (ReadAll(log).count(" > ") < n) {
-    if (t.elapsed() > 60000) return false;
-    QThread::msleep(50);
-  }
-  return true;
 }
 
 TEST(EndToEnd, HangUpQuitsAsTerminationDoes) {
