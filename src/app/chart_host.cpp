@@ -47,7 +47,7 @@ void PlaceBeside(QWidget& window, const QWidget& anchor) {
 ChartHost::ChartHost(ChartContext context, EnvForm& form, Lifecycle& lifecycle)
     : ctx_(context), form_(form) {
   connect(&form, &EnvForm::chartRequested, this, &ChartHost::open);
-  connect(&lifecycle, &Lifecycle::closingWindows, this, &ChartHost::closeAll);
+  connect(&lifecycle, &Lifecycle::closing, this, &ChartHost::closeAll);
 }
 
 ChartHost::~ChartHost() {

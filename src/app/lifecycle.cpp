@@ -106,7 +106,7 @@ void Lifecycle::quit() {
   // waits for an answer: the log it would write to is being closed.
   form_.brdTimer1()->stop();
   // Nor may the strip chart read the board any more once it is closed.
-  emit closingWindows();
+  emit closing();
   ProgramValues& v = ctx_.values;
 
   form_.closeLogForExit();

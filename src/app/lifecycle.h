@@ -46,9 +46,9 @@ class Lifecycle : public QObject {
   static std::string StartCommand(const std::string& commandLine);
 
  signals:
-  // Quit has begun: every other window of the program must close now, before
-  // the board is closed.
-  void closingWindows();
+  // Quit has begun: every other window of the program and the metrics
+  // endpoint must close now, before the board is closed.
+  void closing();
 
  private:
   EnvForm& form_;

@@ -70,7 +70,7 @@ int main(int argc, char* argv[]) {
 
   // The metrics endpoint closes with the windows, before the board.
   kvn::MetricsService metrics(form.scan(), values, driver);
-  QObject::connect(&lifecycle, &kvn::Lifecycle::closingWindows, &lifecycle,
+  QObject::connect(&lifecycle, &kvn::Lifecycle::closing, &lifecycle,
                    [&metrics] { metrics.stop(); });
 
   QObject::connect(&termination, &kvn::TerminationSignals::received, &lifecycle, [&] {

@@ -42,7 +42,8 @@ Architecture: $(dpkg --print-architecture)" "control fields"
 ./usr/bin/kvnvb_DazEvo -> ../../opt/kvnvb-dazevo/kvnvb_DazEvo
 ./usr/share/applications/kvnvb-dazevo.desktop  
 ./usr/share/doc/kvnvb-dazevo/README.md  
-./usr/share/icons/hicolor/scalable/apps/kvnvb-dazevo.svg  " "the package's files"
+./usr/share/icons/hicolor/scalable/apps/kvnvb-dazevo.svg  
+./usr/share/kvnvb-dazevo/prometheus/kvnvb-dazevo.rules.yml  " "the package's files"
   listing=$(dpkg-deb -c "$(deb)")
   grep -q '^-rwxr-xr-x root/root .* ./opt/kvnvb-dazevo/kvnvb_DazEvo$' <<<"$listing" ||
     fail "the executable is root's and runs for everybody"
@@ -92,6 +93,12 @@ logger)
   read -r -a command <<<"$(sed -n 's/^ExecStart=//p' "$unit")"
   command[0]=$work/root${command[0]}
   mapfile -t environment < <(sed -n 's/^Environment=//p' "$unit" | grep -v XDG_RUNTIME_DIR)
+  # The metrics option as systemd expands it, on a loopback port of our own.
+  metrics=$(sed -n 's/^Environment=KVNVB_METRICS=//p' "$unit")
+  expect_eq "$metrics" "/M=127.0.0.1:9731" "the service serves metrics on loopback"
+  expect_eq "${command[*]:1}" '/L $KVNVB_METRICS' "the service's arguments"
+  port=$((20000 + RANDOM % 30000))
+  command[2]=/M=127.0.0.1:$port
   [ "$(grep -c '^KillSignal=SIGTERM$' "$unit")" = 1 ] || fail "stopped with SIGTERM"
   mkdir -m 700 "$work/state" "$work/runtime"
   cd "$work/state"
@@ -102,6 +109,12 @@ logger)
     [ "$(grep -c ' > ' kvnvb_DazEvo.Log 2>/dev/null)" -ge 2 ] && break
     sleep 0.1
   done
+  # It answers a scrape.
+  exec 3<>"/dev/tcp/127.0.0.1/$port" || fail "nothing listens at 127.0.0.1:$port"
+  printf 'GET /metrics HTTP/1.0\r\n\r\n' >&3
+  scrape=$(cat <&3)
+  exec 3<&-
+  [[ $scrape == *$'\n'"kvnvb_board_open 1"* ]] || fail "scrape: $scrape"
   kill -TERM "$pid"
   status=0
   wait "$pid" || status=$?
