@@ -10,7 +10,7 @@
 
 #include "chart/chart_context.h"
 #include "chart/chart_model.h"
-#include "chart/tick_timer.h"
+#include "widgets/tick_timer.h"
 
 namespace Ui {
 class StripChart_frm;

@@ -143,9 +143,11 @@ std::vector<MetricFamily> MetricFamilies(const MetricValues& v) {
   return std::move(out).take();
 }
 
-void MetricsPublisher::publish(const MetricValues& values) {
-  const std::lock_guard lock(mutex_);
+bool MetricsPublisher::publish(const MetricValues& values) {
+  const std::unique_lock lock(mutex_, std::try_to_lock);
+  if (!lock.owns_lock()) return false;
   values_ = values;
+  return true;
 }
 
 std::vector<MetricFamily> MetricsPublisher::Collect() const {

@@ -36,7 +36,9 @@ std::vector<prometheus::MetricFamily> MetricFamilies(const MetricValues& values)
 // threads (Collect).
 class MetricsPublisher : public prometheus::Collectable {
  public:
-  void publish(const MetricValues& values);
+  // Never waits: while a scrape is taking its copy, the values are not
+  // taken (false), and the next tick's publish brings them.
+  bool publish(const MetricValues& values);
   std::vector<prometheus::MetricFamily> Collect() const override;
 
  private:

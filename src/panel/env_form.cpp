@@ -11,6 +11,7 @@
 #include "shared/qt_text.h"
 #include "ui_envForm.h"
 #include "widgets/list_boxes.h"
+#include "widgets/tick_timer.h"
 
 namespace kvn {
 
@@ -36,9 +37,10 @@ EnvForm::EnvForm(PanelContext context, QWidget* parent)
   showLoggingFrame(false);
   ui_->anaTypeFrame->hide();
 
-  brdTimer1_ = new QTimer(this);
+  // Ticks on time: the log's records are paced by them.
+  brdTimer1_ = new TickTimer(this);
   brdTimer1_->setObjectName(QStringLiteral("brdTimer1"));
-  connect(brdTimer1_, &QTimer::timeout, this, &EnvForm::scanTick);
+  connect(brdTimer1_, &TickTimer::timeout, this, &EnvForm::scanTick);
   scan_.addReadingsListener(
       [this](const Readings& readings, ReadGroups groups) { showReadings(readings, groups); });
   scan_.setRecordListener(

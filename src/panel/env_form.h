@@ -9,13 +9,14 @@
 #include "panel/panel_context.h"
 #include "panel/panel_scan.h"
 
-class QTimer;
 class QLabel;
 namespace Ui {
 class envForm;
 }
 
 namespace kvn {
+
+class TickTimer;
 
 class EnvForm : public QMainWindow {
   Q_OBJECT
@@ -24,7 +25,7 @@ class EnvForm : public QMainWindow {
   explicit EnvForm(PanelContext context, QWidget* parent = nullptr);
   ~EnvForm() override;
 
-  QTimer* brdTimer1() const { return brdTimer1_; }
+  TickTimer* brdTimer1() const { return brdTimer1_; }
   PanelScan& scan() { return scan_; }
 
   // The caption, with a reminder when the board is only simulated.
@@ -93,7 +94,7 @@ class EnvForm : public QMainWindow {
   std::unique_ptr<Ui::envForm> ui_;
   PanelContext ctx_;
   PanelScan scan_;
-  QTimer* brdTimer1_ = nullptr;
+  TickTimer* brdTimer1_ = nullptr;
   std::array<QLabel*, kAnalogChannels> anaValue_{};
   bool brdAddrSuppress_ = false;
   // The channel the Analog Format frame is editing.

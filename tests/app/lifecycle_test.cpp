@@ -24,6 +24,7 @@
 #include "chart/strip_chart_window.h"
 #include "install/driver_installer.h"
 #include "panel/env_form.h"
+#include "widgets/tick_timer.h"
 #include "support/fake_driver.h"
 #include "support/scripted_dialogs.h"
 

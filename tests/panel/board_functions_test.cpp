@@ -243,6 +243,14 @@ TEST_F(BoardFunctionsTest, BoardFunctionBoxesWriteTheirBitOverTheBoardsSetting) 
             (Texts{"envSetEnables(-1)", "envSetEnables(1)", "envSetEnables(-1)",
                    "envSetEnables(2)", "envSetEnables(-1)", "envSetEnables(511)", "dazEvo(1)",
                    "dazEvo(0)"}));
+
+  // What each box wrote last, whatever the board read back.
+  const BoardOutputs& written = values.outputs;
+  EXPECT_EQ(written.relay0, true);
+  EXPECT_EQ(written.relay1, false);
+  EXPECT_EQ(written.highThermostatDisabled, false);
+  EXPECT_EQ(written.lowThermostatDisabled, true);
+  EXPECT_EQ(written.fanForced, false);
 }
 
 TEST_F(BoardFunctionsTest, RegistersAndLed) {

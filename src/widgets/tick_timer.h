@@ -1,9 +1,10 @@
-// The strip chart's drawing timer.
+// A periodic timer that keeps its period: the strip chart's drawing timer
+// and the main panel's scan timer.
 //
 // Qt's timers round every wait up to a whole millisecond from the moment they
 // are re-armed, and the kernel adds its timer slack: a 1 ms QTimer ticks only
 // about 925 times a second. On Linux a periodic kernel timer (timerfd) keeps
-// the period itself, so the 1 ms setting means 1 ms; elsewhere a precise
+// the period itself, so the 1 ms setting means 1 ms and a 100 ms scan ticks on time; elsewhere a precise
 // QTimer does the work.
 #pragma once
 

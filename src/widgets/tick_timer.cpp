@@ -1,4 +1,4 @@
-#include "chart/tick_timer.h"
+#include "widgets/tick_timer.h"
 
 #include <QSocketNotifier>
 #include <algorithm>
