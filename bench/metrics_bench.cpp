@@ -5,7 +5,6 @@
 #include <benchmark/benchmark.h>
 
 #include <QAction>
-#include <QApplication>
 #include <prometheus/text_serializer.h>
 
 #include <cstdlib>
@@ -13,6 +12,7 @@
 
 #include "app/metrics_service.h"
 #include "bench_client.h"
+#include "bench_main.h"
 #include "bench_panel.h"
 #include "metrics/board_metrics.h"
 
@@ -72,11 +72,4 @@ BENCHMARK(BM_ScrapeOverLoopback)->MeasureProcessCPUTime()->UseRealTime();
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return kvn::bench::RunOffscreenBenchmarks(argc, argv); }

@@ -4,9 +4,9 @@
 #include <benchmark/benchmark.h>
 
 #include <QAction>
-#include <QApplication>
 #include <QLineEdit>
 
+#include "bench_main.h"
 #include "bench_panel.h"
 
 namespace {
@@ -36,11 +36,4 @@ BENCHMARK(BM_ScanTickLoggingEveryTick);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return kvn::bench::RunOffscreenBenchmarks(argc, argv); }

@@ -10,8 +10,8 @@
 #include "driver/card_ranges.h"
 #include "install/driver_installer.h"
 #include "panel/env_form.h"
-#include "widgets/tick_timer.h"
 #include "shared/qt_text.h"
+#include "widgets/tick_timer.h"
 
 namespace kvn {
 

@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <thread>
@@ -29,41 +28,36 @@ const std::vector<std::string> kServerOptions = {
     "request_timeout_ms",  "2000",
     "max_request_size",    "8192",
     "enable_keep_alive",   "no",
-    "linger_timeout_ms",   "0",
 };
 
 // civetweb's feature bit of IPv6 listening ports.
 constexpr unsigned kIpv6Feature = 8;
 
-bool IsIpv6Address(const std::string& address) { return address.starts_with('['); }
-
-// The socket address of "ADDRESS:PORT" (port as given, 0 for the port in
-// the text); false when the address is not numeric.
-bool SocketAddress(const std::string& address, int port, sockaddr_storage& storage,
+// The socket address of the listening address, at the port given.
+void SocketAddress(const ListenAddress& address, int port, sockaddr_storage& storage,
                    socklen_t& length) {
-  const auto colon = address.rfind(':');
-  if (port == 0) port = std::atoi(address.c_str() + colon + 1);
   storage = {};
-  if (IsIpv6Address(address)) {
+  if (address.ipv6) {
     auto* a = reinterpret_cast<sockaddr_in6*>(&storage);
     a->sin6_family = AF_INET6;
     a->sin6_port = htons(static_cast<std::uint16_t>(port));
+    inet_pton(AF_INET6, address.host.c_str(), &a->sin6_addr);
     length = sizeof(sockaddr_in6);
-    return inet_pton(AF_INET6, address.substr(1, colon - 2).c_str(), &a->sin6_addr) == 1;
+  } else {
+    auto* a = reinterpret_cast<sockaddr_in*>(&storage);
+    a->sin_family = AF_INET;
+    a->sin_port = htons(static_cast<std::uint16_t>(port));
+    inet_pton(AF_INET, address.host.c_str(), &a->sin_addr);
+    length = sizeof(sockaddr_in);
   }
-  auto* a = reinterpret_cast<sockaddr_in*>(&storage);
-  a->sin_family = AF_INET;
-  a->sin_port = htons(static_cast<std::uint16_t>(port));
-  length = sizeof(sockaddr_in);
-  return inet_pton(AF_INET, address.substr(0, colon).c_str(), &a->sin_addr) == 1;
 }
 
 // Why the address cannot be bound, as the system tells it: the web server
 // only says that it failed. The socket is let go at once.
-std::string BindError(const std::string& address) {
+std::string BindError(const ListenAddress& address) {
   sockaddr_storage storage{};
   socklen_t length = 0;
-  if (!SocketAddress(address, 0, storage, length)) return "not a numeric address";
+  SocketAddress(address, address.port, storage, length);
   const int fd = socket(storage.ss_family, SOCK_STREAM, 0);
   if (fd < 0) return std::strerror(errno);
   const int on = 1;
@@ -78,10 +72,10 @@ std::string BindError(const std::string& address) {
 // One connection to the endpoint, closed at once: it wakes the server's
 // accept loop, which otherwise notices a stop only every two seconds. The
 // server reads the end of the stream and lets it go.
-void Knock(const std::string& address, int port) {
+void Knock(const ListenAddress& address, int port) {
   sockaddr_storage storage{};
   socklen_t length = 0;
-  if (!SocketAddress(address, port, storage, length)) return;
+  SocketAddress(address, port, storage, length);
   // An endpoint on every address of the machine is reached on loopback.
   if (storage.ss_family == AF_INET) {
     auto* a = reinterpret_cast<sockaddr_in*>(&storage);
@@ -100,7 +94,7 @@ void Knock(const std::string& address, int port) {
 
 MetricsEndpoint::MetricsEndpoint(std::unique_ptr<prometheus::Exposer> exposer,
                                  std::shared_ptr<prometheus::Collectable> collectable,
-                                 std::string address, int port)
+                                 ListenAddress address, int port)
     : collectable_(std::move(collectable)), address_(std::move(address)),
       exposer_(std::move(exposer)), port_(port) {}
 
@@ -128,7 +122,9 @@ std::unique_ptr<MetricsEndpoint> MetricsEndpoint::Listen(
     }
     return nullptr;
   };
-  if (IsIpv6Address(address) && mg_check_feature(kIpv6Feature) == 0)
+  const std::optional<ListenAddress> parsed = ParseListenAddress(address);
+  if (!parsed) return refuse("it is not a numeric address and port");
+  if (parsed->ipv6 && mg_check_feature(kIpv6Feature) == 0)
     return refuse("this system's web server library (civetweb) was built without IPv6; give "
                   "an IPv4 address such as 127.0.0.1");
 
@@ -143,9 +139,9 @@ std::unique_ptr<MetricsEndpoint> MetricsEndpoint::Listen(
     exposer->RegisterCollectable(collectable);
     const int port = ports.empty() ? 0 : ports.front();
     return std::unique_ptr<MetricsEndpoint>(
-        new MetricsEndpoint(std::move(exposer), std::move(collectable), address, port));
+        new MetricsEndpoint(std::move(exposer), std::move(collectable), *parsed, port));
   } catch (const std::exception& e) {
-    const std::string error = BindError(address);
+    const std::string error = BindError(*parsed);
     return refuse(error.empty() ? std::string(e.what()) : error);
   }
 }

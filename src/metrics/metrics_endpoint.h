@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "metrics/metrics_option.h"
+
 namespace prometheus {
 class Collectable;
 class Exposer;
@@ -36,11 +38,12 @@ class MetricsEndpoint {
 
  private:
   MetricsEndpoint(std::unique_ptr<prometheus::Exposer> exposer,
-                  std::shared_ptr<prometheus::Collectable> collectable, std::string address,
+                  std::shared_ptr<prometheus::Collectable> collectable, ListenAddress address,
                   int port);
 
+  // The exposer holds the collectable only weakly.
   std::shared_ptr<prometheus::Collectable> collectable_;
-  std::string address_;
+  ListenAddress address_;
   std::unique_ptr<prometheus::Exposer> exposer_;
   int port_ = 0;
 };

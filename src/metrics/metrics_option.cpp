@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
+#include <array>
 #include <charconv>
 
 namespace kvn {
@@ -18,40 +19,42 @@ std::string Refusal(std::string_view value, std::string_view why) {
          "goes on without serving metrics.";
 }
 
-bool IsIpv4(const std::string& text) {
-  in_addr address{};
-  return inet_pton(AF_INET, text.c_str(), &address) == 1;
-}
-
-bool IsIpv6(const std::string& text) {
-  in6_addr address{};
-  return inet_pton(AF_INET6, text.c_str(), &address) == 1;
-}
-
 MetricsRequest ParseValue(std::string_view value) {
-  const auto colon = value.rfind(':');
-  if (colon == std::string_view::npos) return {std::nullopt, Refusal(value, "it names no port")};
-  const std::string_view host = value.substr(0, colon);
-  const std::string_view portText = value.substr(colon + 1);
-
-  int port = 0;
-  const auto [end, error] = std::from_chars(portText.data(), portText.data() + portText.size(), port);
-  if (portText.empty() || error != std::errc() || end != portText.data() + portText.size() ||
-      port < 1 || port > 65535)
-    return {std::nullopt, Refusal(value, "the port must be a number from 1 to 65535")};
-
-  if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
-    if (!IsIpv6(std::string(host.substr(1, host.size() - 2))))
-      return {std::nullopt, Refusal(value, "the address in brackets is not an IPv6 address")};
-  } else if (!IsIpv4(std::string(host))) {
-    return {std::nullopt,
-            Refusal(value, "the address must be a numeric IPv4 address or an IPv6 address in "
-                           "brackets")};
-  }
+  std::string why;
+  const std::optional<ListenAddress> address = ParseListenAddress(value, &why);
+  if (!address || address->port == 0)
+    return {std::nullopt, Refusal(value, address ? "the port must be a number from 1 to 65535" : why)};
   return {std::string(value), std::nullopt};
 }
 
 }  // namespace
+
+std::optional<ListenAddress> ParseListenAddress(std::string_view text, std::string* why) {
+  const auto refuse = [why](const char* reason) -> std::optional<ListenAddress> {
+    if (why) *why = reason;
+    return std::nullopt;
+  };
+  const auto colon = text.rfind(':');
+  if (colon == std::string_view::npos) return refuse("it names no port");
+  const std::string_view host = text.substr(0, colon);
+  const std::string_view portText = text.substr(colon + 1);
+
+  ListenAddress address;
+  const char* const portEnd = portText.data() + portText.size();
+  const auto [end, error] = std::from_chars(portText.data(), portEnd, address.port);
+  if (portText.empty() || error != std::errc() || end != portEnd || address.port < 0 ||
+      address.port > 65535)
+    return refuse("the port must be a number from 1 to 65535");
+
+  address.ipv6 = host.size() >= 2 && host.front() == '[' && host.back() == ']';
+  address.host = address.ipv6 ? host.substr(1, host.size() - 2) : host;
+  std::array<unsigned char, sizeof(in6_addr)> bytes{};
+  if (inet_pton(address.ipv6 ? AF_INET6 : AF_INET, address.host.c_str(), bytes.data()) != 1)
+    return refuse(address.ipv6 ? "the address in brackets is not an IPv6 address"
+                               : "the address must be a numeric IPv4 address or an IPv6 "
+                                 "address in brackets");
+  return address;
+}
 
 MetricsRequest ParseMetricsOption(std::string_view commandLine) {
   for (std::size_t at = 0; at + 1 < commandLine.size(); ++at) {

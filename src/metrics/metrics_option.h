@@ -19,6 +19,18 @@ struct MetricsRequest {
   std::optional<std::string> problem;
 };
 
+// A numeric address to listen at.
+struct ListenAddress {
+  std::string host;  // "127.0.0.1", "::1" (without its brackets)
+  bool ipv6 = false;
+  int port = 0;
+};
+
+// "127.0.0.1:9731" or "[::1]:9731", port 0..65535 (0: the system chooses);
+// absent, with the reason in why, for anything else.
+std::optional<ListenAddress> ParseListenAddress(std::string_view text,
+                                                std::string* why = nullptr);
+
 // Reads the first /M of the command line, in either case, anywhere in it.
 // Its value runs from the "=" to the next blank or "/"; the address is a
 // numeric IPv4 address or an IPv6 address in brackets, the port 1..65535.
