@@ -157,7 +157,9 @@ std::optional<std::string> RewriteInPlace(const std::string& path, const std::st
   const off_t oldEnd = st.st_size;
   if (const int err = WriteAllAt(fd, content, oldEnd); err != 0 || ::fsync(fd) != 0) {
     const int reason = err != 0 ? err : errno;
-    ::ftruncate(fd, oldEnd);
+    // The write's failure is the reason to give. Should the cut fail as well,
+    // a tail stays after the old content, and the next rewrite cuts it off.
+    [[maybe_unused]] const int cut = ::ftruncate(fd, oldEnd);
     return fail(reason);
   }
   // Written first, cut after: a crash in between leaves the new content with
