@@ -6,9 +6,10 @@
 KVN_RUN_PACKAGES="cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev prometheus-cpp-dev libcivetweb-dev fonts-dejavu-core fonts-liberation2"
 # Further packages for the test suite, the sanitizer build, fuzzing and benchmarks;
 # a real X server and key presses for the tests of the keyboard and the chart;
-# dpkg-dev (dependencies of the Debian package) and desktop-file-utils for the
-# package's tests; a real Prometheus server (and promtool) for the metrics.
-KVN_TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev xvfb xdotool dpkg-dev desktop-file-utils prometheus"
+# dpkg-dev (dependencies of the Debian package), desktop-file-utils, lintian,
+# devscripts (hardening-check) and man-db for the package's tests; a real
+# Prometheus server (and promtool) for the metrics.
+KVN_TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev xvfb xdotool dpkg-dev desktop-file-utils lintian devscripts man-db prometheus"
 
 kvn_missing_packages() {
   local missing="" p
