@@ -24,7 +24,7 @@ make)
   (
     cd "$source_dir"
     [ -f "$build/build.ninja" ] || cmake --preset release >/dev/null
-    cmake --build --preset release --target kvnvb_DazEvo kvnapp_DazEvo kvn_package_documents >/dev/null
+    cmake --build --preset release --target kvn_packaged >/dev/null
   ) || fail "the release build"
   cpack --config "$build/CPackConfig.cmake" -B "$packages" >"$work/cpack.txt" 2>&1 ||
     { cat "$work/cpack.txt"; fail "cpack"; }
