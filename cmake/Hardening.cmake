@@ -40,6 +40,8 @@ function(kvn_apply_hardening)
     if(NOT optimised)
       string(APPEND build_options " noopt")
     endif()
+    # A leading blank would be an empty option to dpkg, which warns of it.
+    string(STRIP "${build_options}" build_options)
     foreach(kind CPPFLAGS CXXFLAGS CFLAGS LDFLAGS)
       execute_process(
         COMMAND ${CMAKE_COMMAND} -E env "DEB_BUILD_MAINT_OPTIONS=${options}"
