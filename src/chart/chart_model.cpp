@@ -129,11 +129,15 @@ void SetTitle(const ChanTable& table, std::string& title) {
 // Horizontal grid: 8 lines, the last on the top edge. The step is taken from
 // the eighths' difference so that it cannot overflow; divided by 8 it is the
 // same number. Each line is bottom + k * step rounded once, which stays
-// within the range even where k * step alone would not.
+// within the range even where k * step alone would not. Where k * step
+// overflows, the sum is taken at half scale (exact for numbers that large),
+// so that it holds with a multiply-add that is not fused, as MinGW's is not.
 void SetGridRows(ChartFrame& frame) {
   const double step = std::abs(frame.top / 8 - frame.bottom / 8);
   for (int k = 1; k <= ChartFrame::kGridRows; ++k) {
-    frame.gridY[At(k - 1)] = Bounded(std::fma(k, step, frame.bottom));
+    const double y = std::isfinite(k * step) ? std::fma(k, step, frame.bottom)
+                                             : 2 * std::fma(k, step / 2, frame.bottom / 2);
+    frame.gridY[At(k - 1)] = Bounded(y);
   }
 }
 
