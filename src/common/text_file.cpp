@@ -88,18 +88,25 @@ bool ProcessRuns(unsigned long processId);
 
 #ifdef _WIN32
 
-std::string WinErrorText(DWORD err) {
+}  // namespace
+
+std::string WindowsErrorText(unsigned long err) {
   char* buf = nullptr;
   const DWORD n = FormatMessageA(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, err, 0, reinterpret_cast<LPSTR>(&buf), 0, nullptr);
   std::string text = (n != 0 && buf != nullptr) ? std::string(buf, n) : "Error " + std::to_string(err);
   if (buf != nullptr) LocalFree(buf);
-  while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) {
+  // Without its full stop, the text reads as the C library's do inside the
+  // program's own sentences.
+  while (!text.empty() &&
+         (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' || text.back() == '.')) {
     text.pop_back();
   }
   return text;
 }
+
+namespace {
 
 bool ProcessRuns(unsigned long processId) {
   if (processId == GetCurrentProcessId()) return true;
@@ -182,6 +189,13 @@ std::string JoinPath(const std::string& folder, const std::string& name, char se
   return folder + separator + name;
 }
 
+std::string NativeSeparators(std::string path) {
+#ifdef _WIN32
+  std::replace(path.begin(), path.end(), '/', '\\');
+#endif
+  return path;
+}
+
 std::string JoinCrLf(const std::vector<std::string>& lines) {
   std::size_t total = 0;
   for (const auto& line : lines) total += line.size() + 2;
@@ -208,15 +222,15 @@ std::optional<std::string> ReplaceFileAtomically(const std::string& path,
                        nullptr);
     if (file == INVALID_HANDLE_VALUE) {
       const DWORD err = GetLastError();
-      if (err != ERROR_FILE_EXISTS) return WinErrorText(err);
+      if (err != ERROR_FILE_EXISTS) return WindowsErrorText(err);
     }
   }
-  if (file == INVALID_HANDLE_VALUE) return WinErrorText(ERROR_FILE_EXISTS);
+  if (file == INVALID_HANDLE_VALUE) return WindowsErrorText(ERROR_FILE_EXISTS);
 
   auto fail = [&](DWORD err) {
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
     DeleteFileA(temp.c_str());
-    return WinErrorText(err);
+    return WindowsErrorText(err);
   };
 
   const char* data = content.data();

@@ -22,6 +22,17 @@ inline constexpr char kPathSeparator = '/';
 std::string JoinPath(const std::string& folder, const std::string& name,
                      char separator = kPathSeparator);
 
+// The path with the platform's own separator between its parts: on Windows
+// every "/" (as toolkits give the program's folder) becomes "\\"; elsewhere
+// the path as it is.
+std::string NativeSeparators(std::string path);
+
+#ifdef _WIN32
+// The system's text for a Windows error code, without its full stop and line
+// end ("Access denied").
+std::string WindowsErrorText(unsigned long code);
+#endif
+
 // Joins lines, each followed by CR LF.
 std::string JoinCrLf(const std::vector<std::string>& lines);
 

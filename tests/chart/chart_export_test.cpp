@@ -2,6 +2,8 @@
 // and what is refused or fails.
 #include "chart/chart_export.h"
 
+#include "common/text_file.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -113,7 +115,12 @@ TEST_F(ChartExportTest, FolderThatCannotBeWrittenIsToldWithTheFileAndReason) {
   EXPECT_NE(message->find("Channel 0 could not be saved to " + missing + "Ana1.txt: "),
             std::string::npos)
       << *message;
-  EXPECT_NE(message->find("No such file or directory"), std::string::npos) << *message;
+#ifdef _WIN32
+  const std::string reason = WindowsErrorText(3);  // ERROR_PATH_NOT_FOUND
+#else
+  const std::string reason = "No such file or directory";
+#endif
+  EXPECT_NE(message->find(reason), std::string::npos) << *message;
 }
 
 }  // namespace

@@ -1,8 +1,13 @@
 #include "logging/log_writer.h"
 
+#include "support/temp_folder.h"
+
 #include <gtest/gtest.h>
+
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <unistd.h>
+#endif
 
 #include <csignal>
 #include <filesystem>
@@ -39,6 +44,14 @@ class FakeClock final : public DateClock {
   LocalDateTime time{2026, 12, 6, 9, 15, 0};
 };
 
+// What the C library says of a file name that is a folder, opened for
+// writing.
+#ifdef _WIN32
+const std::string kFolderReason = "Permission denied";
+#else
+const std::string kFolderReason = "Is a directory";
+#endif
+
 const std::string kHeader = "TempCurrent TempHighSet, TempLowSet, Analog0, Analog1, Analog2, Analog3";
 
 std::string CrLf(const std::vector<std::string>& lines) {
@@ -47,19 +60,8 @@ std::string CrLf(const std::vector<std::string>& lines) {
   return out;
 }
 
-fs::path FreshFolder() {
-  const fs::path dir = fs::temp_directory_path() /
-                       ("kvn_log_" + std::to_string(getpid()) + "_" +
-                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  return dir;
-}
-
 class LogWriterTest : public ::testing::Test {
  protected:
-  ~LogWriterTest() override { fs::remove_all(dir_); }
-
   std::string File() const {
     std::ifstream in(path_, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
@@ -80,7 +82,8 @@ class LogWriterTest : public ::testing::Test {
     return "The log file " + path_ + " could not be " + what;
   }
 
-  const fs::path dir_ = FreshFolder();
+  const test::TempFolder folder_{"kvn_log"};
+  const fs::path& dir_ = folder_.path();
   const std::string path_ = (dir_ / "kvnvb_DazEvo.Log").string();
   FakeClock clock_;
   LogWriter log_{clock_, path_};
@@ -231,7 +234,7 @@ TEST_F(LogWriterTest, StartThatCannotOpenTheFileLeavesNoLogOpen) {
   fs::create_directory(path_);
   EXPECT_EQ(Call(Request::kStart, kHeader), LogState::kClosed);
   EXPECT_FALSE(ok_);
-  EXPECT_EQ(error(), Error("opened: Is a directory"));
+  EXPECT_EQ(error(), Error("opened: " + kFolderReason));
   EXPECT_FALSE(log_.isOpen());
   EXPECT_EQ(log_.lines(), 0);
 
@@ -240,6 +243,7 @@ TEST_F(LogWriterTest, StartThatCannotOpenTheFileLeavesNoLogOpen) {
             "The log file " + elsewhere.path() + " could not be opened: No such file or directory");
 }
 
+#ifndef _WIN32
 // A full disk, as the file size limit makes it: SIGXFSZ ignored, writes
 // beyond the limit fail with EFBIG.
 class FileSizeLimit {
@@ -285,6 +289,7 @@ TEST_F(LogWriterTest, WriteThatFailsClosesTheLog) {
   EXPECT_TRUE(ok_);
 }
 
+// A log that is open cannot be moved away on Windows.
 TEST_F(LogWriterTest, FlushOrClearThatCannotReopenClosesTheLog) {
   const std::string moved = (dir_ / "moved.Log").string();
   for (const Request request : {Request::kFlush, Request::kClear}) {
@@ -293,12 +298,14 @@ TEST_F(LogWriterTest, FlushOrClearThatCannotReopenClosesTheLog) {
     fs::create_directory(path_);
     EXPECT_EQ(Call(request), LogState::kClosed);
     EXPECT_FALSE(ok_);
-    EXPECT_EQ(error(), Error("opened: Is a directory"));
+    EXPECT_EQ(error(), Error("opened: " + kFolderReason));
     EXPECT_FALSE(log_.isOpen());
     EXPECT_EQ(log_.lines(), 0);
     fs::remove(path_);
   }
 }
+
+#endif
 
 TEST_F(LogWriterTest, ClearThatCannotDeleteIsReported) {
   fs::create_directory(path_);

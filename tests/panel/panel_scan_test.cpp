@@ -3,7 +3,6 @@
 #include "panel/panel_scan.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -13,6 +12,7 @@
 
 #include "logging/log_record.h"
 #include "support/fake_driver.h"
+#include "support/temp_folder.h"
 #include "support/scripted_dialogs.h"
 
 namespace kvn {
@@ -24,20 +24,16 @@ using Calls = std::vector<std::string>;
 class PanelScanTest : public ::testing::Test {
  protected:
   PanelScanTest() {
-    fs::create_directories(dir);
     values.appDir = dir.string();
     scan.addReadingsListener([this](const Readings&, ReadGroups g) { told.push_back(g); });
   }
-  ~PanelScanTest() override { fs::remove_all(dir); }
-
   std::string logFile() const {
     std::ifstream in(values.logFilePath(), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
 
-  const fs::path dir = fs::temp_directory_path() /
-                       ("kvn_scan_" + std::to_string(::getpid()) + "_" +
-                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+  const test::TempFolder folder{"kvn_scan"};
+  const fs::path& dir = folder.path();
   test::FakeDriver driver;
   ProgramValues values;
   test::SteppingClock clock;
