@@ -4,10 +4,19 @@
 #include <type_traits>
 #include <vector>
 
+#include "common/text_file.h"
 #include "driver/kvnapp_abi.h"
 
 #if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
+
+#include <cstdint>
 #else
 #include <dlfcn.h>
 #include <elf.h>
@@ -24,17 +33,100 @@ namespace kvn {
 
 namespace {
 
+constexpr const char* kNotLibrary = "not a library for this machine";
+constexpr const char* kCutShort = "the file is cut short; it may have been copied only in part";
+
 #if defined(_WIN32)
+// A DLL for this machine, whole: the DOS and PE headers, the section table
+// and every section's data inside the file. The system's loader would refuse
+// most such files itself, but not every one with a clear reason, and a file
+// cut short can pass its checks and fail only at the first call into a page
+// that is not there. Returns what is wrong, or nothing; a file that cannot
+// be read is left to the loader to report.
+std::string CheckPeFile(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return {};
+  struct Closer {
+    HANDLE file;
+    ~Closer() { CloseHandle(file); }
+  } closer{file};
+  LARGE_INTEGER length{};
+  if (!GetFileSizeEx(file, &length) || GetFileType(file) != FILE_TYPE_DISK) return {};
+  const auto size = static_cast<std::uint64_t>(length.QuadPart);
+  auto readAt = [file, size](void* out, std::uint64_t bytes, std::uint64_t at) {
+    if (at > size || bytes > size - at) return false;
+    OVERLAPPED where{};
+    where.Offset = static_cast<DWORD>(at);
+    where.OffsetHigh = static_cast<DWORD>(at >> 32);
+    DWORD got = 0;
+    return ReadFile(file, out, static_cast<DWORD>(bytes), &got, &where) && got == bytes;
+  };
+
+  IMAGE_DOS_HEADER dos{};
+  if (!readAt(&dos, sizeof dos, 0) || dos.e_magic != IMAGE_DOS_SIGNATURE || dos.e_lfanew < 0)
+    return kNotLibrary;
+  const auto ntAt = static_cast<std::uint64_t>(dos.e_lfanew);
+  DWORD signature = 0;
+  IMAGE_FILE_HEADER header{};
+  if (!readAt(&signature, sizeof signature, ntAt)) return kCutShort;
+  if (signature != IMAGE_NT_SIGNATURE) return kNotLibrary;
+  if (!readAt(&header, sizeof header, ntAt + sizeof signature)) return kCutShort;
+#if defined(_WIN64)
+  constexpr WORD kMachine = IMAGE_FILE_MACHINE_AMD64;
+  constexpr WORD kOptionalMagic = IMAGE_NT_OPTIONAL_HDR64_MAGIC;
+#else
+  constexpr WORD kMachine = IMAGE_FILE_MACHINE_I386;
+  constexpr WORD kOptionalMagic = IMAGE_NT_OPTIONAL_HDR32_MAGIC;
+#endif
+  if (header.Machine != kMachine || (header.Characteristics & IMAGE_FILE_DLL) == 0)
+    return kNotLibrary;
+  const std::uint64_t optionalAt = ntAt + sizeof signature + sizeof header;
+  WORD optionalMagic = 0;
+  if (header.SizeOfOptionalHeader < sizeof optionalMagic ||
+      !readAt(&optionalMagic, sizeof optionalMagic, optionalAt))
+    return kCutShort;
+  if (optionalMagic != kOptionalMagic) return kNotLibrary;
+
+  const std::uint64_t sectionsAt = optionalAt + header.SizeOfOptionalHeader;
+  for (WORD i = 0; i < header.NumberOfSections; ++i) {
+    IMAGE_SECTION_HEADER section{};
+    if (!readAt(&section, sizeof section, sectionsAt + std::uint64_t{i} * sizeof section))
+      return kCutShort;
+    const std::uint64_t end = std::uint64_t{section.PointerToRawData} + section.SizeOfRawData;
+    if (section.SizeOfRawData != 0 && end > size) return kCutShort;
+  }
+  // The symbol table and its strings, where a build left them at the end.
+  if (header.PointerToSymbolTable != 0) {
+    const std::uint64_t strings =
+        std::uint64_t{header.PointerToSymbolTable} + std::uint64_t{header.NumberOfSymbols} * 18;
+    DWORD stringBytes = 0;
+    if (!readAt(&stringBytes, sizeof stringBytes, strings) || stringBytes > size - strings)
+      return kCutShort;
+  }
+  return {};
+}
+
 void* OpenLibrary(const std::string& path, std::string& error) {
-  HMODULE h = LoadLibraryA(path.c_str());
-  if (!h) error = "Windows error " + std::to_string(GetLastError());
+  if (std::string problem = CheckPeFile(path); !problem.empty()) {
+    error = std::move(problem);
+    return nullptr;
+  }
+  // No box of the system's about a file it cannot load: the reason is told
+  // in the program's own message. The library's own dependencies are looked
+  // for in its folder first.
+  DWORD oldMode = 0;
+  SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &oldMode);
+  HMODULE h = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  const DWORD err = GetLastError();
+  SetThreadErrorMode(oldMode, nullptr);
+  if (!h) error = WindowsErrorText(err);
   return reinterpret_cast<void*>(h);
 }
 void* FindSymbol(void* handle, const char* name) {
   return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle), name));
 }
 void CloseLibrary(void* handle) { FreeLibrary(static_cast<HMODULE>(handle)); }
-constexpr char kSeparator = '\\';
 #else
 // The system's loader maps a library's segments straight from the file and
 // takes a bus error when one reaches past the file's end, as in a library
@@ -66,8 +158,8 @@ std::string CheckElfFile(const std::string& path) {
     }
     return true;
   };
-  const std::string notLibrary = "not a library for this machine";
-  const std::string cut = "the file is cut short; it may have been copied only in part";
+  const std::string notLibrary = kNotLibrary;
+  const std::string cut = kCutShort;
 
   ElfW(Ehdr) header{};
   if (!readAt(&header, sizeof header, 0)) return notLibrary;
@@ -106,7 +198,6 @@ void* OpenLibrary(const std::string& path, std::string& error) {
 }
 void* FindSymbol(void* handle, const char* name) { return dlsym(handle, name); }
 void CloseLibrary(void* handle) { dlclose(handle); }
-constexpr char kSeparator = '/';
 #endif
 
 }  // namespace
@@ -131,10 +222,7 @@ struct LibraryDriver::Table {
 };
 
 std::string LibraryDriver::PathIn(const std::string& folder) {
-  if (folder.empty()) return KVNAPP_LIBRARY_FILE;
-  std::string path = folder;
-  if (path.back() != kSeparator && path.back() != '/') path += kSeparator;
-  return path + KVNAPP_LIBRARY_FILE;
+  return JoinPath(NativeSeparators(folder), KVNAPP_LIBRARY_FILE);
 }
 
 LibraryDriver::LibraryDriver(std::string path) : path_(std::move(path)) {}

@@ -6,6 +6,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace kvn {
 namespace {
@@ -63,7 +68,23 @@ TEST(LibraryDriver, LibraryWithoutEveryFunctionIsRefusedByName) {
   EXPECT_EQ(driver.vbapp_Open(0), kDriverDidNotOpen);
 }
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+constexpr const char* kLibraryExtension = ".dll";
+#else
+constexpr const char* kLibraryExtension = ".so";
+#endif
+
+// A copy of the simulated library, cut to `keep` bytes, with `patch` applied
+// to its bytes.
+void CopyLibrary(const std::string& name, std::uintmax_t keep,
+                 const std::function<void(std::string&)>& patch = {}) {
+  std::ifstream in(KVN_SIM_LIBRARY, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  bytes.resize(static_cast<std::size_t>(keep));
+  if (patch) patch(bytes);
+  std::ofstream(name, std::ios::binary) << bytes;
+}
+
 TEST(LibraryDriver, CutOrForeignFilesAreRefusedNeverLoaded) {
   // A half-copied library would take the process down inside the system's
   // loader; it is refused and reported like a missing one.
@@ -73,31 +94,56 @@ TEST(LibraryDriver, CutOrForeignFilesAreRefusedNeverLoaded) {
     std::string name;
     std::uintmax_t keep;  // bytes of the simulated library kept
     const char* reason;
+    std::function<void(std::string&)> patch;
   };
-  const Case cases[] = {
-      {"half.so", whole / 2, "cut short"},
-      {"almost.so", whole - 1, "cut short"},
-      {"headers.so", 100, "cut short"},
-      {"magic.so", 4, "not a library for this machine"},
+  std::vector<Case> cases = {
+      {"half", whole / 2, "cut short", {}},
+      {"almost", whole - 1, "cut short", {}},
+      {"headers", 100, "cut short", {}},
+      {"magic", 4, "not a library for this machine", {}},
   };
+#if defined(_WIN32)
+  // The PE header's machine and its "this is a DLL" mark, at e_lfanew.
+  auto peAt = [](const std::string& b) {
+    return static_cast<std::size_t>(static_cast<unsigned char>(b[0x3c])) |
+           static_cast<std::size_t>(static_cast<unsigned char>(b[0x3d])) << 8;
+  };
+  cases.push_back({"x86", whole, "not a library for this machine", [peAt](std::string& b) {
+                     b[peAt(b) + 4] = '\x4c';  // IMAGE_FILE_MACHINE_I386
+                     b[peAt(b) + 5] = '\x01';
+                   }});
+  cases.push_back({"program", whole, "not a library for this machine", [peAt](std::string& b) {
+                     b[peAt(b) + 4 + 18 + 1] &= ~0x20;  // IMAGE_FILE_DLL cleared
+                   }});
+#endif
   for (const Case& c : cases) {
-    fs::copy_file(KVN_SIM_LIBRARY, c.name);
-    fs::resize_file(c.name, c.keep);
-    LibraryDriver driver("./" + c.name);
+    const std::string name = c.name + kLibraryExtension;
+    CopyLibrary(name, c.keep, c.patch);
+    LibraryDriver driver("./" + name);
     const std::string problem = driver.load().value_or("");
-    EXPECT_NE(problem.find(c.name), std::string::npos) << problem;
+    EXPECT_NE(problem.find(name), std::string::npos) << problem;
     EXPECT_NE(problem.find(c.reason), std::string::npos) << problem;
     EXPECT_EQ(driver.vbapp_Open(0), kDriverDidNotOpen);
   }
-  std::ofstream("text.so") << "#!/bin/sh\necho not a library\n";
-  LibraryDriver text("./text.so");
-  EXPECT_NE(text.load().value_or("").find("not a library for this machine"), std::string::npos);
+  const std::string text = std::string("text") + kLibraryExtension;
+  std::ofstream(text) << "#!/bin/sh\necho not a library\n";
+  LibraryDriver script("./" + text);
+  EXPECT_NE(script.load().value_or("").find("not a library for this machine"), std::string::npos);
+
+  // The whole copy loads.
+  CopyLibrary(std::string("whole") + kLibraryExtension, whole);
+  LibraryDriver copy(std::string("./whole") + kLibraryExtension);
+  EXPECT_EQ(copy.load(), std::nullopt);
 }
-#endif
 
 TEST(LibraryDriver, PathInJoinsTheFolder) {
   EXPECT_EQ(LibraryDriver::PathIn(""), KVNAPP_LIBRARY_FILE);
-#if !defined(_WIN32)
+#if defined(_WIN32)
+  // As the toolkit gives the program's folder, with Windows' own separators.
+  EXPECT_EQ(LibraryDriver::PathIn("C:/Program Files/panel"),
+            "C:\\Program Files\\panel\\" KVNAPP_LIBRARY_FILE);
+  EXPECT_EQ(LibraryDriver::PathIn("C:\\"), "C:\\" KVNAPP_LIBRARY_FILE);
+#else
   EXPECT_EQ(LibraryDriver::PathIn("/opt/panel"), "/opt/panel/" KVNAPP_LIBRARY_FILE);
   EXPECT_EQ(LibraryDriver::PathIn("/"), "/" KVNAPP_LIBRARY_FILE);
 #endif
