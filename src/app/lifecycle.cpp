@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QTimer>
 #include <QWidget>
+#include <cstdio>
 
 #include "app/state_file.h"
 #include "common/text_file.h"
@@ -44,14 +45,8 @@ StartOutcome Lifecycle::startUp(const std::string& commandLine) {
   startingUp_ = true;
   ProgramValues& v = ctx_.values;
 
-  installation_.InstallDriverFiles();
-  installation_.InstallFormatLibrary();
-  const auto failures = installation_.failures();
-  if (!failures.empty()) {
-    std::string text = "The driver support files could not all be put in place:";
-    for (const auto& f : failures) text += "\r\n" + f;
-    ctx_.dialogs.messageBox(text);
-  }
+  const std::string command = StartCommand(commandLine);
+  InstallAtStartUp(installation_, command.empty(), ctx_.dialogs, stderr);
 
   v.appDir = S(QDir::currentPath());
   v.appName = kAppName;
@@ -62,8 +57,6 @@ StartOutcome Lifecycle::startUp(const std::string& commandLine) {
   const StoredState stored = ReadStateFile(v.stateFilePath());
   if (stored.brdAddrIndex) v.brdAddrIndex = *stored.brdAddrIndex;
   if (stored.logTime) form_.setLogTimeText(Q(*stored.logTime));
-
-  const std::string command = StartCommand(commandLine);
 
   // A driver library that cannot be used counts as a board that did not open.
   const std::optional<std::string> problem = attachDriver_ ? attachDriver_() : std::nullopt;

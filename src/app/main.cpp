@@ -1,5 +1,6 @@
 // kvnvb_DazEvo: the access panel of the PC/104 environmental and fan-control board.
 #include <QApplication>
+#include <QDir>
 #include <QFont>
 #include <cstdio>
 
@@ -49,7 +50,7 @@ int main(int argc, char* argv[]) {
   const std::string commandLine = args.join(QLatin1Char(' ')).toLocal8Bit().toStdString();
 
   const QString programFolder = QCoreApplication::applicationDirPath();
-  const std::string exeDir = programFolder.toLocal8Bit().toStdString();
+  const std::string exeDir = QDir::toNativeSeparators(programFolder).toLocal8Bit().toStdString();
   kvn::ProgramValues values;
   kvn::QtDialogs dialogs;
   kvn::SystemClock clock;

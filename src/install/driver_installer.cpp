@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "common/text_file.h"
+#include "shared/platform.h"
 
 namespace kvn {
 
@@ -13,13 +14,14 @@ DriverInstaller::DriverInstaller(InstallFileSystem& fs, ProgramLauncher& launche
 
 DriverInstaller::DriverInstaller(InstallFileSystem& fs, ProgramLauncher& launcher,
                                  std::string programFolder, std::string systemRoot, char separator,
-                                 std::string workingDirectory)
+                                 std::string workingDirectory, std::string regsvr32)
     : fs_(fs),
       launcher_(launcher),
       programFolder_(std::move(programFolder)),
       systemRoot_(std::move(systemRoot)),
       sep_(separator),
-      workingDirectory_(std::move(workingDirectory)) {}
+      workingDirectory_(std::move(workingDirectory)),
+      regsvr32_(std::move(regsvr32)) {}
 
 void DriverInstaller::InstallDriverFiles() {
   const std::string windows = systemRoot_ + "windows" + sep_;
@@ -46,7 +48,7 @@ void DriverInstaller::InstallFormatLibrary() {
   if (!fs_.fileExists(library)) copy(inProgramFolder("msstdfmt.dll"), library);
 
   // Registered on every start, whether or not it was copied just now.
-  launcher_.shellOpen("regsvr32.exe", library, workingDirectory_);
+  launcher_.shellOpen(regsvr32_, library, workingDirectory_);
 }
 
 std::vector<std::string> DriverInstaller::failures() const { return failures_; }
@@ -57,6 +59,24 @@ std::string DriverInstaller::inProgramFolder(const char* name) const {
 
 void DriverInstaller::copy(const std::string& from, const std::string& to) {
   if (!fs_.copyFile(from, to)) failures_.push_back("Could not copy " + from + " to " + to);
+}
+
+void InstallAtStartUp(Installation& installation, bool attended, Dialogs& dialogs,
+                      std::FILE* unattended) {
+  installation.InstallDriverFiles();
+  installation.InstallFormatLibrary();
+  const auto failures = installation.failures();
+  if (failures.empty()) return;
+  std::string text = "The driver support files could not all be put in place:";
+  if (attended) {
+    for (const auto& f : failures) text += "\r\n" + f;
+    dialogs.messageBox(text);
+    return;
+  }
+  if (unattended == nullptr) return;
+  std::fprintf(unattended, "kvnvb_DazEvo: %s\n", text.c_str());
+  for (const auto& f : failures) std::fprintf(unattended, "kvnvb_DazEvo: %s\n", f.c_str());
+  std::fflush(unattended);
 }
 
 }  // namespace kvn

@@ -5,11 +5,14 @@
 // temporary folder and a launcher that only records what it would start.
 #pragma once
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace kvn {
+
+class Dialogs;
 
 // File operations the installer needs. Paths are used as given.
 class InstallFileSystem {
@@ -23,8 +26,9 @@ class InstallFileSystem {
   virtual bool copyFile(const std::string& from, const std::string& to) = 0;
 };
 
-// InstallFileSystem on std::filesystem. Never throws: every error is a false.
-class StdInstallFileSystem final : public InstallFileSystem {
+// InstallFileSystem on the system's own calls (Windows' file search and copy;
+// std::filesystem elsewhere). Never throws: every error is a false.
+class SystemInstallFileSystem final : public InstallFileSystem {
  public:
   bool folderHasFiles(const std::string& folder) override;
   bool fileExists(const std::string& path) override;
@@ -55,13 +59,15 @@ class Installation {
 // joined with the given separator; the root is expected to end with one.
 // Files from the program folder are the folder, the separator and the name.
 // The registration tools are started in workingDirectory, which is the root
-// itself unless given.
+// itself unless given; the format library's tool is regsvr32, the program
+// named so unless given (its full path in the system folder on Windows).
 class DriverInstaller final : public Installation {
  public:
   DriverInstaller(InstallFileSystem& fs, ProgramLauncher& launcher, std::string programFolder,
                   std::string systemRoot, char separator);
   DriverInstaller(InstallFileSystem& fs, ProgramLauncher& launcher, std::string programFolder,
-                  std::string systemRoot, char separator, std::string workingDirectory);
+                  std::string systemRoot, char separator, std::string workingDirectory,
+                  std::string regsvr32 = "regsvr32.exe");
   void InstallDriverFiles() override;
   void InstallFormatLibrary() override;
   // Lines of the form "Could not copy <from> to <to>".
@@ -77,13 +83,23 @@ class DriverInstaller final : public Installation {
   std::string systemRoot_;
   char sep_;
   std::string workingDirectory_;
+  std::string regsvr32_;
   std::vector<std::string> failures_;
 };
 
+// Start-up's installation: both steps, then their failures told. Started
+// without command-line text, the program tells them in a box; with some (an
+// unattended start, such as a logger's with /L) on `unattended` instead,
+// standard error in the program, so that no box waits for an answer that
+// nobody is there to give.
+void InstallAtStartUp(Installation& installation, bool attended, Dialogs& dialogs,
+                      std::FILE* unattended);
+
 // The installation this platform needs. On Windows it is DriverInstaller on
-// the fixed system folders with the shell's "open" verb; elsewhere the driver
-// library already lies beside the executable and nothing needs registering,
-// so both steps do nothing.
+// the fixed system folders with the shell's "open" verb, regsvr32 from the
+// system folder, and the program folder with Windows' own separators;
+// elsewhere the driver library already lies beside the executable and
+// nothing needs registering, so both steps do nothing.
 std::unique_ptr<Installation> MakePlatformInstallation(const std::string& programFolder);
 
 }  // namespace kvn

@@ -1,6 +1,8 @@
 // The installation for the platform the program was built for.
 #include "install/driver_installer.h"
 
+#include "common/text_file.h"
+
 #ifdef _WIN32
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -30,18 +32,29 @@ class ShellLauncher final : public ProgramLauncher {
   }
 };
 
+// regsvr32 by its full path in the system folder, so that no program of
+// that name in the working directory or on the search path is started
+// instead.
+std::string SystemRegsvr32() {
+  char folder[MAX_PATH];
+  const UINT n = GetSystemDirectoryA(folder, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return "regsvr32.exe";
+  return JoinPath(std::string(folder, n), "regsvr32.exe");
+}
+
 // DriverInstaller on the system drive, owning the file system and launcher
 // it works through. Paths are handed to the system in its ANSI code page.
 class WindowsInstallation final : public Installation {
  public:
   explicit WindowsInstallation(const std::string& programFolder)
-      : installer_(files_, launcher_, programFolder, "c:\\", '\\', "C:\\") {}
+      : installer_(files_, launcher_, NativeSeparators(programFolder), "c:\\", '\\', "C:\\",
+                   SystemRegsvr32()) {}
   void InstallDriverFiles() override { installer_.InstallDriverFiles(); }
   void InstallFormatLibrary() override { installer_.InstallFormatLibrary(); }
   std::vector<std::string> failures() const override { return installer_.failures(); }
 
  private:
-  StdInstallFileSystem files_;
+  SystemInstallFileSystem files_;
   ShellLauncher launcher_;
   DriverInstaller installer_;
 };

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <filesystem>
 #include <fstream>
 #include <ostream>
@@ -9,6 +11,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "support/scripted_dialogs.h"
 
 namespace {
 
@@ -93,7 +97,7 @@ class InstallOnDisk : public ::testing::Test {
   }
 
   stdfs::path base_;
-  kvn::StdInstallFileSystem files_;
+  kvn::SystemInstallFileSystem files_;
   RecordingLauncher launcher_;
   std::vector<std::string> failures_;
 };
@@ -294,5 +298,47 @@ TEST_F(InstallOnDisk, PlatformInstallationTouchesNothingOffWindows) {
   EXPECT_TRUE(installation->failures().empty());
 }
 #endif
+
+// Start-up's report of the copies that failed: a box for a panel started by
+// hand, standard error for a start with command-line text, which nobody may
+// be watching (a logger's), so that no box holds it up.
+TEST(InstallAtStartUp, FailuresAreToldInABoxOnlyToAPanelStartedByHand) {
+  class Failing final : public kvn::Installation {
+   public:
+    void InstallDriverFiles() override { steps += "files "; }
+    void InstallFormatLibrary() override { steps += "format "; }
+    std::vector<std::string> failures() const override { return failed; }
+    std::string steps;
+    std::vector<std::string> failed;
+  } installation;
+  kvn::test::ScriptedDialogs dialogs;
+  std::FILE* unattended = std::tmpfile();
+  ASSERT_NE(unattended, nullptr);
+  auto told = [unattended] {
+    std::string text(4096, '\0');
+    std::rewind(unattended);
+    text.resize(std::fread(text.data(), 1, text.size(), unattended));
+    return text;
+  };
+
+  kvn::InstallAtStartUp(installation, true, dialogs, unattended);
+  kvn::InstallAtStartUp(installation, false, dialogs, unattended);
+  EXPECT_EQ(installation.steps, "files format files format ");
+  EXPECT_TRUE(dialogs.shown.empty());
+  EXPECT_EQ(told(), "");
+
+  installation.failed = {"Could not copy a to b", "Could not copy c to d"};
+  kvn::InstallAtStartUp(installation, false, dialogs, unattended);
+  EXPECT_TRUE(dialogs.shown.empty());
+  EXPECT_EQ(told(),
+            "kvnvb_DazEvo: The driver support files could not all be put in place:\n"
+            "kvnvb_DazEvo: Could not copy a to b\nkvnvb_DazEvo: Could not copy c to d\n");
+
+  kvn::InstallAtStartUp(installation, true, dialogs, unattended);
+  EXPECT_EQ(dialogs.texts(), std::vector<std::string>{
+                                 "The driver support files could not all be put in place:\r\n"
+                                 "Could not copy a to b\r\nCould not copy c to d"});
+  std::fclose(unattended);
+}
 
 }  // namespace
