@@ -11,8 +11,9 @@ export WINEPREFIX="$prefix" WINEARCH=win64
 export WINEDEBUG="${WINEDEBUG:--all}"
 # No offer to download Mono or Gecko when the prefix is made.
 export WINEDLLOVERRIDES="mscoree,mshtml="
-# The system's 8-bit code page is that of Western Europe (1252).
-export LC_ALL=en_US.UTF-8
+# File names reach Linux in UTF-8 (C.UTF-8 is on every Debian system), and
+# Wine's 8-bit code page for it is that of Western Europe (1252).
+export LC_ALL=C.UTF-8
 unset DISPLAY WAYLAND_DISPLAY
 wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
 mkdir -p "$(dirname "$prefix")"

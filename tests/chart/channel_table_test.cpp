@@ -2,6 +2,8 @@
 // the file holds (whole, cut short, spoiled) and saving.
 #include "chart/channel_table.h"
 
+#include "common/text_file.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -16,6 +18,8 @@
 
 #include "support/ordinary_user.h"
 #endif
+
+#include "support/system_names.h"
 
 namespace kvn {
 namespace {
@@ -196,6 +200,31 @@ TEST_F(ChannelTableTest, NumbersThatAreNoFiniteNumbersAreRefused) {
   EXPECT_EQ(Load(t), "");
   EXPECT_EQ(t[4].Color, 2);
   EXPECT_EQ(t[5].Color, 2147483647);
+}
+
+TEST_F(ChannelTableTest, Latin1TextsAndFolderNamesRoundTripByteForByte) {
+  // The program's folder and the texts in the system's 8-bit code page.
+  const std::string folder = JoinPath(dir_.string(), std::string("Donn") + test::kLatin1E + "es");
+  ASSERT_TRUE(test::MakeFolderInSystemCodePage(folder));
+  const std::string path = SettingsFilePath(folder);
+  ChanTable table = Edited();
+  table[0].Abbrev = std::string("Temp") + test::kLatin1E;
+  table[0].YUnits = "\xB0" "C";  // °C
+  table[1].Title = std::string("Humidit") + test::kLatin1E + " relative";
+  ASSERT_EQ(SaveChannelSettings(table, path), std::nullopt);
+  EXPECT_TRUE(test::ExistsInSystemCodePage(path)) << path;
+
+  std::ifstream in(path, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const auto lines = SplitCrLf(bytes);
+  EXPECT_EQ(JoinLines(lines, lines.size()), bytes) << "every line ends in CR LF";
+  EXPECT_EQ(lines[0], "Temp\xE9");
+  EXPECT_EQ(lines[6], "\xB0" "C");
+  EXPECT_EQ(lines[11], "Humidit\xE9 relative");
+
+  ChanTable loaded;
+  ASSERT_EQ(LoadChannelSettings(loaded, path), std::nullopt);
+  ExpectRecords(loaded, table, 0, kChartSources);
 }
 
 TEST_F(ChannelTableTest, TextsInQuotesSaveBackSoThatTheyLoadTheSame) {

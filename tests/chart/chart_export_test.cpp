@@ -3,11 +3,13 @@
 #include "chart/chart_export.h"
 
 #include "common/text_file.h"
+#include "support/system_names.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 namespace kvn {
@@ -105,6 +107,19 @@ TEST_F(ChartExportTest, UnsafeNamesAreSkippedInOneMessageAndTheOthersWritten) {
     EXPECT_TRUE(ExportNameProblem(name)) << name;
   for (const char* name : {"Ana1", "Temp 2", "a.b", "Druck-ü", "Settings2"})
     EXPECT_FALSE(ExportNameProblem(name)) << name;
+}
+
+TEST_F(ChartExportTest, ALatin1ShortNameNamesItsFileInTheSystemCodePage) {
+  table[0].InUse = -1;
+  table[0].Abbrev = std::string("Temp") + test::kLatin1E;
+  const std::string folder = JoinPath(dir.string(), std::string("Donn") + test::kLatin1E + "es");
+  ASSERT_TRUE(test::MakeFolderInSystemCodePage(folder));
+  EXPECT_EQ(ExportShownSamples(table, *model, folder), std::nullopt);
+  const std::string file = JoinPath(folder, "Temp\xE9.txt");
+  EXPECT_TRUE(test::ExistsInSystemCodePage(file)) << file;
+  std::ifstream in(file, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()),
+            Repeat("-1.5 \r\n", 70) + " 0 \r\n");
 }
 
 TEST_F(ChartExportTest, FolderThatCannotBeWrittenIsToldWithTheFileAndReason) {

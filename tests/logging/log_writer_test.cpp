@@ -1,5 +1,7 @@
 #include "logging/log_writer.h"
 
+#include "common/text_file.h"
+#include "support/system_names.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -228,6 +230,26 @@ TEST_F(LogWriterTest, RequestsWithNoLogOpenWriteNothing) {
       EXPECT_EQ(File(), "kept\r\n");
     }
   }
+}
+
+TEST_F(LogWriterTest, Latin1MessageAndFolderRoundTripByteForByte) {
+  // The working folder and the message in the system's 8-bit code page.
+  const std::string folder = JoinPath(dir_.string(), std::string("Donn") + test::kLatin1E + "es");
+  ASSERT_TRUE(test::MakeFolderInSystemCodePage(folder));
+  const std::string path = JoinPath(folder, "kvnvb_DazEvo.Log");
+  LogWriter log(clock_, path);
+  const std::string message = "Ventilateur arr\xEAt\xE9 \xE0 9 h";
+  ASSERT_EQ(log.start(kHeader), std::nullopt);
+  ASSERT_EQ(log.message(message), std::nullopt);
+  ASSERT_EQ(log.close(), std::nullopt);
+  EXPECT_TRUE(test::ExistsInSystemCodePage(path)) << path;
+
+  std::ifstream in(path, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(bytes.find(" 12-06-2026 09:15:00 # " + message + "\r\nLog Closed"), std::string::npos)
+      << bytes;
+  EXPECT_EQ(bytes.find("\n\n"), std::string::npos);
+  EXPECT_EQ(bytes.find("\r\r"), std::string::npos);
 }
 
 TEST_F(LogWriterTest, StartThatCannotOpenTheFileLeavesNoLogOpen) {
