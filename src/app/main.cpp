@@ -14,6 +14,7 @@
 #include "driver/library_driver.h"
 #include "install/driver_installer.h"
 #include "panel/env_form.h"
+#include "shared/console_events.h"
 
 namespace {
 
@@ -48,6 +49,11 @@ int main(int argc, char* argv[]) {
   QStringList args = QCoreApplication::arguments();
   if (!args.isEmpty()) args.removeFirst();
   const std::string commandLine = args.join(QLatin1Char(' ')).toLocal8Bit().toStdString();
+#if defined(_WIN32)
+  // Started with command-line text from a console, the program writes its
+  // messages there and ends with the console's events.
+  if (!commandLine.empty()) kvn::console_events::AttachToParentConsole();
+#endif
 
   const QString programFolder = QCoreApplication::applicationDirPath();
   const std::string exeDir = QDir::toNativeSeparators(programFolder).toLocal8Bit().toStdString();

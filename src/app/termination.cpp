@@ -4,7 +4,8 @@
 
 #if defined(_WIN32)
 #include <QTimer>
-#include <atomic>
+
+#include "shared/console_events.h"
 #else
 #include <QSocketNotifier>
 #include <sys/socket.h>
@@ -25,26 +26,20 @@ void IgnoreWriteSignals() {
 
 #if defined(_WIN32)
 
-namespace {
-std::atomic<bool> g_requested{false};
-extern "C" void OnSignal(int) { g_requested = true; }
-}  // namespace
-
+// The console's events, taken on the window thread. The handler that waits
+// for Quit after a close, logoff or shutdown event is let go when this goes,
+// at the end of main, once Quit has run.
 TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
-  std::signal(SIGINT, OnSignal);
-  std::signal(SIGTERM, OnSignal);
+  console_events::Install();
   auto* poll = new QTimer(this);
   connect(poll, &QTimer::timeout, this, &TerminationSignals::drain);
-  poll->start(200);
+  poll->start(100);
 }
 
-TerminationSignals::~TerminationSignals() {
-  std::signal(SIGINT, SIG_DFL);
-  std::signal(SIGTERM, SIG_DFL);
-}
+TerminationSignals::~TerminationSignals() { console_events::Remove(); }
 
 void TerminationSignals::drain() {
-  if (g_requested.exchange(false)) emit received();
+  if (console_events::TakeRequest()) emit received();
 }
 
 #else

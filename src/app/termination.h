@@ -1,6 +1,7 @@
 // Turns SIGINT, SIGTERM and SIGHUP (Ctrl+C, a service manager stopping a
-// headless logger, a dropped terminal session) into a Qt signal on the window
-// thread.
+// headless logger, a dropped terminal session), and on Windows the console's
+// Ctrl+C, Ctrl+Break, close, logoff and shutdown events, into a Qt signal on
+// the window thread.
 #pragma once
 
 #include <QObject>
