@@ -25,4 +25,9 @@ mkdir -p "$(dirname "$prefix")"
     [ -f "$prefix/system.reg" ] || { echo "wine-run.sh: no Wine prefix at $prefix" >&2; exit 1; }
   fi
 ) 9>"$prefix.lock"
+# One Wine server for a whole test run, kept 30 seconds after its last
+# program: with the default 3 seconds, a program may reach a server that is
+# just ending ("wine client error ... Connection reset by peer"). Where one
+# runs already, this one ends at once.
+"$(dirname "$wine")/wineserver" -p30 </dev/null >/dev/null 2>&1 || true
 exec "$wine" "$@"
