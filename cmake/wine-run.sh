@@ -16,18 +16,28 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 export LC_ALL=C.UTF-8
 unset DISPLAY WAYLAND_DISPLAY
 wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
+# The server itself: Debian's wrapper of that name starts it with no
+# persistence, whatever it is asked for.
+wineserver="$(dirname "$wine")/wineserver64"
+[ -x "$wineserver" ] || wineserver="$(dirname "$wine")/wineserver"
 mkdir -p "$(dirname "$prefix")"
 (
   flock 9
   if [ ! -f "$prefix/system.reg" ]; then
-    "$wine" wineboot --init >/dev/null 2>&1 || true
-    "$(dirname "$wine")/wineserver" -w 2>/dev/null || true
+    "$wine" wineboot --init </dev/null >/dev/null 2>&1 9>&- || true
+    "$wineserver" -w 9>&- 2>/dev/null || true
     [ -f "$prefix/system.reg" ] || { echo "wine-run.sh: no Wine prefix at $prefix" >&2; exit 1; }
   fi
+  # One Wine server for a whole test run, kept 30 seconds after its last
+  # program (one that a program starts itself ends with it, and the next
+  # could reach it just ending). A new one starts Wine's own background programs
+  # at once, away from the output of any test: its services, and the desktop
+  # (rundll32 makes a window). Started by a test's program, they would hold
+  # its output open, and the test would last until they end. None of them
+  # holds the lock (descriptor 9) either.
+  if "$wineserver" -p30 </dev/null >/dev/null 2>&1 9>&-; then
+    "$wine" wineboot </dev/null >/dev/null 2>&1 9>&- || true
+    "$wine" rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1 9>&- || true
+  fi
 ) 9>"$prefix.lock"
-# One Wine server for a whole test run, kept 30 seconds after its last
-# program: with the default 3 seconds, a program may reach a server that is
-# just ending ("wine client error ... Connection reset by peer"). Where one
-# runs already, this one ends at once.
-"$(dirname "$wine")/wineserver" -p30 </dev/null >/dev/null 2>&1 || true
 exec "$wine" "$@"
