@@ -43,9 +43,9 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 // The record a registration stand-in leaves once it has run; empty when it
-// has not run within a minute.
+// has not run within 20 seconds.
 std::vector<std::string> AwaitRecord(const stdfs::path& record) {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   std::error_code ec;
   while (!stdfs::exists(record, ec) && std::chrono::steady_clock::now() < until)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -80,7 +80,8 @@ class WindowsInstallationTest : public ::testing::Test {
     TearDown();
   }
   void TearDown() override {
-    for (const char* placed : {kSupport, kKernelDriver, kFormat, kFormatRecord}) {
+    for (const char* placed :
+         {kSupport, kKernelDriver, kFormat, kFormatRecord, "C:\\regsvr32.exe", "C:\\wdreg.record"}) {
       SetFileAttributesA(placed, FILE_ATTRIBUTE_NORMAL);
       DeleteFileA(placed);
     }
@@ -99,6 +100,11 @@ class WindowsInstallationTest : public ::testing::Test {
 
 TEST_F(WindowsInstallationTest, CopiesIntoTheSystemFoldersAndStartsTheToolsAsNamed) {
   ASSERT_NE(progAsGiven_.find('/'), std::string::npos);
+  // A program named like the system's tool where a search by name would
+  // find it first: the working folder and the folder the tools start in.
+  for (const std::string& decoy : {(stdfs::current_path() / "regsvr32.exe").string(),
+                                   std::string("C:\\regsvr32.exe")})
+    ASSERT_TRUE(CopyFileA(KVN_WDREG_STAND_IN, decoy.c_str(), FALSE)) << decoy;
   const auto installation = MakePlatformInstallation(progAsGiven_);
   installation->InstallDriverFiles();
   installation->InstallFormatLibrary();
@@ -128,6 +134,8 @@ TEST_F(WindowsInstallationTest, CopiesIntoTheSystemFoldersAndStartsTheToolsAsNam
   EXPECT_EQ(Lower(regsvr32[1]), Lower(SystemFolder() + "\\regsvr32.exe"));
   EXPECT_NE(Lower(regsvr32[0]).find(kFormat), std::string::npos) << regsvr32[0];
   EXPECT_EQ(regsvr32[2], "C:\\");
+  EXPECT_FALSE(stdfs::exists("wdreg.record"));
+  EXPECT_FALSE(stdfs::exists("C:\\wdreg.record"));
 }
 
 TEST_F(WindowsInstallationTest, ACopyOntoAReadOnlyFileIsAFailure) {
