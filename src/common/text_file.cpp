@@ -97,6 +97,11 @@ std::string WindowsErrorText(unsigned long err) {
       nullptr, err, 0, reinterpret_cast<LPSTR>(&buf), 0, nullptr);
   std::string text = (n != 0 && buf != nullptr) ? std::string(buf, n) : "Error " + std::to_string(err);
   if (buf != nullptr) LocalFree(buf);
+  // The file a text speaks of ("%1 is not a valid Win32 application") is
+  // named by the sentence around it.
+  for (auto at = text.find("%1"); at != std::string::npos; at = text.find("%1", at)) {
+    text.replace(at, 2, "the file");
+  }
   // Without its full stop, the text reads as the C library's do inside the
   // program's own sentences.
   while (!text.empty() &&

@@ -29,7 +29,7 @@ std::string NativeSeparators(std::string path);
 
 #ifdef _WIN32
 // The system's text for a Windows error code, without its full stop and line
-// end ("Access denied").
+// end ("Access is denied"), and with "the file" for the file it would name.
 std::string WindowsErrorText(unsigned long code);
 #endif
 
