@@ -4,13 +4,7 @@
 #include "common/text_file.h"
 
 #ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "common/windows_api.h"
 // windows.h first: shellapi.h relies on its types.
 #include <shellapi.h>
 #endif

@@ -3,10 +3,7 @@
 // one per line, into a file of the given name beside the stand-in itself.
 #pragma once
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "common/windows_api.h"
 
 #include <cstdio>
 #include <string>

@@ -15,10 +15,7 @@
 
 #include "install/driver_installer.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "common/windows_api.h"
 
 namespace kvn {
 namespace {

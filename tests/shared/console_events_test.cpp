@@ -9,10 +9,7 @@
 #include <chrono>
 #include <thread>
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "common/windows_api.h"
 
 namespace kvn {
 namespace {
