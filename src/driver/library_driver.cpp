@@ -152,28 +152,26 @@ std::string CheckElfFile(const std::string& path) {
     }
     return true;
   };
-  const std::string notLibrary = kNotLibrary;
-  const std::string cut = kCutShort;
 
   ElfW(Ehdr) header{};
-  if (!readAt(&header, sizeof header, 0)) return notLibrary;
-  if (std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0) return notLibrary;
-  if (header.e_ident[EI_CLASS] != (sizeof(void*) == 8 ? ELFCLASS64 : ELFCLASS32)) return notLibrary;
-  if (header.e_type != ET_DYN || header.e_phentsize != sizeof(ElfW(Phdr))) return notLibrary;
+  if (!readAt(&header, sizeof header, 0)) return kNotLibrary;
+  if (std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0) return kNotLibrary;
+  if (header.e_ident[EI_CLASS] != (sizeof(void*) == 8 ? ELFCLASS64 : ELFCLASS32)) return kNotLibrary;
+  if (header.e_type != ET_DYN || header.e_phentsize != sizeof(ElfW(Phdr))) return kNotLibrary;
   // Another processor's library is the loader's to refuse, with its reason.
 
   const std::uint64_t phBytes = std::uint64_t{header.e_phnum} * sizeof(ElfW(Phdr));
-  if (header.e_phoff > size || phBytes > size - header.e_phoff) return cut;
+  if (header.e_phoff > size || phBytes > size - header.e_phoff) return kCutShort;
   if (header.e_shoff != 0) {
     const std::uint64_t shBytes = std::uint64_t{header.e_shnum} * header.e_shentsize;
-    if (header.e_shoff > size || shBytes > size - header.e_shoff) return cut;
+    if (header.e_shoff > size || shBytes > size - header.e_shoff) return kCutShort;
   }
   for (ElfW(Half) i = 0; i < header.e_phnum; ++i) {
     ElfW(Phdr) segment{};
     if (!readAt(&segment, sizeof segment, header.e_phoff + std::uint64_t{i} * sizeof segment))
-      return cut;
+      return kCutShort;
     if (segment.p_type != PT_LOAD && segment.p_type != PT_DYNAMIC) continue;
-    if (segment.p_offset > size || segment.p_filesz > size - segment.p_offset) return cut;
+    if (segment.p_offset > size || segment.p_filesz > size - segment.p_offset) return kCutShort;
   }
   return {};
 }

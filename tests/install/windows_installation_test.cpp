@@ -74,7 +74,7 @@ class WindowsInstallationTest : public ::testing::Test {
     Write(prog_ / "Windrvr.vxd", "windrvr new");
     stdfs::copy_file(KVN_MSSTDFMT_STAND_IN, prog_ / "msstdfmt.dll");
     stdfs::copy_file(KVN_WDREG_STAND_IN, prog_ / "wdreg.exe");
-    TearDown();
+    TearDown();  // what a run that was killed left in the system folders
   }
   void TearDown() override {
     for (const char* placed :
