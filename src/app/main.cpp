@@ -11,6 +11,7 @@
 #include "app/metrics_service.h"
 #include "app/qt_platform.h"
 #include "app/termination.h"
+#include "app/usage.h"
 #include "driver/library_driver.h"
 #include "install/driver_installer.h"
 #include "panel/env_form.h"
@@ -36,6 +37,14 @@ int EndStatus(const kvn::EnvForm& form) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // Before Qt starts, which would need a display.
+  if (kvn::AsksForUsage(argc, argv)) {
+#if defined(_WIN32)
+    kvn::console_events::AttachToParentConsole();
+#endif
+    std::fwrite(kvn::kUsageText.data(), 1, kvn::kUsageText.size(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
   kvn::IgnoreWriteSignals();
   QApplication app(argc, argv);
   // Names the user's data folder, whatever the executable is called, and ties

@@ -148,6 +148,30 @@ TEST(EndToEnd, LoggerStoppedByAFileSizeLimitKeepsWholeLinesAndFailsAtTheEnd) {
   EXPECT_GT(bytes.count(" > "), 3);
 }
 
+TEST(EndToEnd, HelpPrintsTheOptionsWithoutADisplayAndTouchesNothing) {
+  QTemporaryDir work;
+  // No display, and a platform that would need one: the usage text is
+  // printed before Qt starts.
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) env.remove(name);
+  env.insert("QT_QPA_PLATFORM", "xcb");
+  for (const QStringList& args : {QStringList{"--help"}, QStringList{"/L", "/?"}}) {
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(work.path());
+    p.start(KVN_EXECUTABLE, args);
+    ASSERT_TRUE(p.waitForFinished(30000)) << args.join(' ').toStdString();
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 0);
+    const QByteArray out = p.readAllStandardOutput();
+    EXPECT_TRUE(out.startsWith("Usage: kvnvb_DazEvo [/L] [/M[=ADDRESS:PORT]]\n")) << out.constData();
+    EXPECT_TRUE(out.contains("\n  /?, -h, --help ")) << out.constData();
+    EXPECT_EQ(p.readAllStandardError(), QByteArray());
+  }
+  // Neither the state file nor a log: the board was never opened.
+  EXPECT_TRUE(QDir(work.path()).isEmpty());
+}
+
 TEST(EndToEnd, CutDriverLibraryIsToldLikeAMissingOne) {
   QTemporaryDir work;
   QTemporaryDir bin;
