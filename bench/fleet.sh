@@ -9,6 +9,7 @@
 # Reports how many boards Prometheus sees open, the scrape durations it
 # measured, and each logger's processor share and resident memory.
 set -euo pipefail
+case ${1:-} in -h | --help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0 ;; esac
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$(cd "${1:-$root/build/release}" && pwd)
 count=${2:-50}

@@ -6,6 +6,7 @@
 #
 # ARGS is the panel's command line; /L measures a headless logger instead.
 set -euo pipefail
+case ${1:-} in -h | --help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0 ;; esac
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$(cd "${1:-$root/build/release}" && pwd)
 seconds=${2:-30}

@@ -7,6 +7,7 @@
 # Runs the executable in a private Xvfb server (Debian's xvfb and xdotool) with
 # the command line /X, so that no status box waits for a click.
 set -euo pipefail
+case ${1:-} in -h | --help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0 ;; esac
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$(cd "${1:-$root/build/release}" && pwd)
 runs=${2:-5}

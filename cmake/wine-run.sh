@@ -5,6 +5,7 @@
 # desktop of whoever runs the tests: a program that would show one waits,
 # and its test fails on its time limit.
 set -eu
+case ${1:-} in -h | --help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0 ;; esac
 prefix=$1
 shift
 export WINEPREFIX="$prefix" WINEARCH=win64
