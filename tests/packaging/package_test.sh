@@ -5,6 +5,7 @@
 # date and runs CPack into PACKAGE_DIR; the others check what it made.
 # Status 77 marks a case skipped for want of a tool.
 set -euo pipefail
+case ${1:-} in -h | --help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0 ;; esac
 source_dir=$1 packages=$2 case=$3
 build=$source_dir/build/release
 
@@ -51,6 +52,17 @@ Architecture: $(dpkg --print-architecture)" "control fields"
 ./usr/share/doc/kvnvb-dazevo/README.md  
 ./usr/share/doc/kvnvb-dazevo/changelog.gz  
 ./usr/share/doc/kvnvb-dazevo/copyright  
+./usr/share/doc/kvnvb-dazevo/docs/chart.png  
+./usr/share/doc/kvnvb-dazevo/docs/design-choices.md  
+./usr/share/doc/kvnvb-dazevo/docs/developing.md  
+./usr/share/doc/kvnvb-dazevo/docs/driver-library.md  
+./usr/share/doc/kvnvb-dazevo/docs/measurements.md  
+./usr/share/doc/kvnvb-dazevo/docs/metrics.md  
+./usr/share/doc/kvnvb-dazevo/docs/panel.png  
+./usr/share/doc/kvnvb-dazevo/docs/service.md  
+./usr/share/doc/kvnvb-dazevo/docs/settings.png  
+./usr/share/doc/kvnvb-dazevo/docs/user-guide.md  
+./usr/share/doc/kvnvb-dazevo/docs/windows.md  
 ./usr/share/icons/hicolor/scalable/apps/kvnvb-dazevo.svg  
 ./usr/share/kvnvb-dazevo/prometheus/kvnvb-dazevo.rules.yml  
 ./usr/share/lintian/overrides/kvnvb-dazevo  
@@ -99,9 +111,20 @@ service)
   sed "s|^ExecStart=/|ExecStart=$work/root/|" \
     "$work/root/lib/systemd/system/kvnvb-dazevo-logger.service" \
     >"$work/units/kvnvb-dazevo-logger.service"
-  systemd-analyze verify "$work/units/kvnvb-dazevo-logger.service" >"$work/verify.txt" 2>&1 ||
+  # Its Documentation= manual page is looked up in the package's own tree.
+  MANPATH=$work/root/usr/share/man \
+    systemd-analyze verify "$work/units/kvnvb-dazevo-logger.service" >"$work/verify.txt" 2>&1 ||
     { cat "$work/verify.txt"; fail "systemd-analyze verify"; }
   [ ! -s "$work/verify.txt" ] || { cat "$work/verify.txt"; fail "systemd-analyze verify"; }
+  # The unit's documentation is in the package.
+  for url in $(sed -n 's/^Documentation=//p' "$work/units/kvnvb-dazevo-logger.service"); do
+    case $url in
+    file://*) [ -f "$work/root${url#file://}" ] || fail "Documentation= $url is not in the package" ;;
+    man:*) page=${url#man:}; page=${page%%(*}
+      [ -f "$work/root/usr/share/man/man1/$page.1.gz" ] || fail "Documentation= $url is not in the package" ;;
+    *) fail "Documentation= $url is neither a file nor a manual page" ;;
+    esac
+  done
   # Its confinement as systemd rates it: at most 3.5 ("OK"). The same unit
   # without its confinement rates worse, or the rating would prove nothing.
   exposure() {
