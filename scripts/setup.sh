@@ -8,8 +8,9 @@ KVN_RUN_PACKAGES="cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools qt6-qpa-
 # a real X server and key presses for the tests of the keyboard and the chart;
 # dpkg-dev (dependencies of the Debian package), desktop-file-utils, lintian,
 # devscripts (hardening-check) and man-db for the package's tests; a real
-# Prometheus server (and promtool) for the metrics.
-KVN_TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev xvfb xdotool dpkg-dev desktop-file-utils lintian devscripts man-db prometheus"
+# Prometheus server (and promtool) for the metrics; Python for the tests of
+# the documentation.
+KVN_TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev xvfb xdotool dpkg-dev desktop-file-utils lintian devscripts man-db prometheus python3"
 # The Windows build and its tests (./test-windows): the MinGW-w64 cross
 # compiler, GoogleTest's sources, and Wine to run the tests.
 KVN_WINDOWS_PACKAGES="cmake ninja-build g++-mingw-w64-x86-64-posix googletest wine64"
