@@ -22,7 +22,6 @@ const std::string_view kUsageText =
 
 bool AsksForUsage(int argc, const char* const* argv) {
   for (int i = 1; i < argc; ++i) {
-    if (argv[i] == nullptr) continue;
     const std::string_view arg = argv[i];
     if (arg == "/?" || arg == "-h" || arg == "--help") return true;
   }

@@ -147,12 +147,11 @@ def link_problems(root):
     return problems
 
 
-def commands_of(text):
-    """(line, words) of every command the page gives: each line of a code
-    block, and each code span."""
-    _, spans, blocks = split_code(text)
+def commands_of(code):
+    """(line, words) of every command in the page's code: each line of a
+    code block, and each code span."""
     found = []
-    for number, line in blocks + spans:
+    for number, line in code:
         line = re.sub(r"\s#.*$", "", line).strip()
         for part in re.split(r"&&|\|\||;|\|", line):
             words = part.split()
@@ -201,14 +200,15 @@ def programs(root):
     return names
 
 
-def command_problems(root, run_help=True):
+def command_problems(root):
     problems = []
     settings, known_presets, known_programs = source_settings(root), presets(root), programs(root)
     helped = set()
     for page in pages(root):
         text = read(page)
         name = os.path.relpath(page, root)
-        for number, words in commands_of(text):
+        _, spans, blocks = split_code(text)
+        for number, words in commands_of(spans + blocks):
             where = f"{name}:{number}"
             first = words[0]
             if SCRIPT.match(first):
@@ -217,14 +217,13 @@ def command_problems(root, run_help=True):
                     problems.append(f"{where}: {first} does not exist")
                 elif not os.access(path, os.X_OK):
                     problems.append(f"{where}: {first} cannot be run")
-                elif run_help and first not in helped:
+                elif first not in helped:
                     helped.add(first)
                     done = subprocess.run([path, "--help"], cwd=root, capture_output=True,
                                           timeout=30, stdin=subprocess.DEVNULL)
                     if done.returncode != 0 or not done.stdout.strip():
                         problems.append(f"{where}: {first} --help answers status "
                                         f"{done.returncode} with {len(done.stdout)} bytes")
-        _, spans, blocks = split_code(text)
         for number, code in spans + blocks:
             where = f"{name}:{number}"
             for word in code.split():
