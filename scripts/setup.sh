@@ -1,9 +1,9 @@
 # Shared set-up of ./run and ./test: the Debian 12 packages the build needs.
 # Sourced, not run.
 
-# Packages for building and running the panel (prometheus-cpp and its web
-# server for the metrics endpoint).
-KVN_RUN_PACKAGES="cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev prometheus-cpp-dev libcivetweb-dev fonts-dejavu-core fonts-liberation2"
+# Packages for building and running the panel (prometheus-cpp, and the web
+# server and zlib for the metrics endpoint).
+KVN_RUN_PACKAGES="cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev prometheus-cpp-dev libmicrohttpd-dev zlib1g-dev fonts-dejavu-core fonts-liberation2"
 # Further packages for the test suite, the sanitizer build, fuzzing and benchmarks;
 # a real X server and key presses for the tests of the keyboard and the chart;
 # dpkg-dev (dependencies of the Debian package), desktop-file-utils, lintian,

@@ -40,7 +40,7 @@ Architecture: $(dpkg --print-architecture)" "control fields"
   [ "$version" = "$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")" ] ||
     fail "the version is the project's"
   depends=$(dpkg-deb -f "$(deb)" Depends)
-  for p in libqt6widgets6 libqt6gui6 libqt6core6 libstdc++6 libc6 fonts-liberation2; do
+  for p in libqt6widgets6 libqt6gui6 libqt6core6 libmicrohttpd12 libstdc++6 libc6 fonts-liberation2; do
     [[ ", $depends," == *", $p"[\ ,]* ]] || fail "Depends lacks $p: $depends"
   done
   files=$(dpkg-deb -c "$(deb)" | awk '$1 !~ /^d/ {print $6, $7, $8}' | sort)
