@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -264,7 +265,9 @@ std::unique_ptr<MetricsEndpoint> MetricsEndpoint::Listen(
       MHD_OPTION_CONNECTION_MEMORY_LIMIT, kRequestMemory, MHD_OPTION_END);
   if (!endpoint->daemon_) {
     const std::string why = std::strerror(errno);
-    close(fd);
+    // Closed unless the server closed it already: a number it let go may
+    // stand for another file by now.
+    if (BoundPort(fd) == endpoint->port_) close(fd);
     return refuse("the web server did not start (" + why + ")");
   }
   return endpoint;

@@ -5,6 +5,7 @@
 // board.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
