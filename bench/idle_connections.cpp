@@ -8,6 +8,7 @@
 //   (defaults: 9 scrapes given 15 s each; 0, 20, 200 and 1000 connections)
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -59,15 +60,12 @@ void Measure(int port, const char* what, int count, std::optional<Clock::duratio
       threads = std::max(threads, Status("Threads"));
       std::this_thread::sleep_for(250ms);
     }
-    std::optional<Clock::duration> longest = Clock::duration::zero();
-    int unanswered = 0;
-    for (const auto& t : times) {
-      if (!t) ++unanswered;
-      if (!t || !longest) longest.reset();
-      else longest = std::max(*longest, *t);
-    }
+    const int unanswered =
+        static_cast<int>(std::count(times.begin(), times.end(), std::nullopt));
+    const std::optional<Clock::duration> median = kvn::flood::Median(times);
+    kvn::flood::SortTimes(times);
     std::printf("%-22s median %-10s longest %-10s unanswered %d/%d  resident +%ld KiB, %ld threads\n",
-                what, Millis(kvn::flood::Median(times)).c_str(), Millis(longest).c_str(),
+                what, Millis(median).c_str(), Millis(times.back()).c_str(),
                 unanswered, scrapes, rss - rssBefore, threads);
   }
   std::this_thread::sleep_for(3s);
@@ -76,7 +74,7 @@ void Measure(int port, const char* what, int count, std::optional<Clock::duratio
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int scrapes = argc > 1 ? std::atoi(argv[1]) : 9;
+  const int scrapes = std::max(1, argc > 1 ? std::atoi(argv[1]) : 9);
   const Clock::duration limit = std::chrono::seconds(argc > 2 ? std::atoi(argv[2]) : 15);
   // Room for a thousand connections at both of their ends.
   rlimit files{};

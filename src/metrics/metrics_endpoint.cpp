@@ -177,12 +177,14 @@ struct MetricsEndpoint::Answerer {
 
 namespace {
 
+// The answer, with the headers whose value is not null.
 MHD_Result Send(MHD_Connection* connection, unsigned status, const std::string& body,
                 std::initializer_list<std::pair<const char*, const char*>> headers) {
   MHD_Response* response = MHD_create_response_from_buffer(
       body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
   if (!response) return MHD_NO;
-  for (const auto& [name, value] : headers) MHD_add_response_header(response, name, value);
+  for (const auto& [name, value] : headers)
+    if (value) MHD_add_response_header(response, name, value);
   const MHD_Result queued = MHD_queue_response(connection, status, response);
   MHD_destroy_response(response);
   return queued;
@@ -219,12 +221,10 @@ MHD_Result MetricsEndpoint::Answerer::answer(MHD_Connection* connection, std::st
     }
   }
   constexpr const char* kExposition = "text/plain; version=0.0.4; charset=utf-8";
-  const MHD_Result queued =
-      gzipped ? Send(connection, MHD_HTTP_OK, body,
-                     {{"Content-Type", kExposition}, {"Content-Encoding", "gzip"},
-                      {"Vary", "Accept-Encoding"}})
-              : Send(connection, MHD_HTTP_OK, body,
-                     {{"Content-Type", kExposition}, {"Vary", "Accept-Encoding"}});
+  const MHD_Result queued = Send(connection, MHD_HTTP_OK, body,
+                                 {{"Content-Type", kExposition},
+                                  {"Content-Encoding", gzipped ? "gzip" : nullptr},
+                                  {"Vary", "Accept-Encoding"}});
   scrapes.Increment();
   bytes.Increment(static_cast<double>(body.size()));
   latencies.Observe(static_cast<double>(std::chrono::duration_cast<std::chrono::microseconds>(

@@ -137,12 +137,17 @@ inline std::optional<Clock::duration> TimedScrape(int port, Clock::duration limi
   return Clock::now() - start;
 }
 
-// The median of the times, an unanswered scrape counting as longer than any.
-inline std::optional<Clock::duration> Median(std::vector<std::optional<Clock::duration>> times) {
-  if (times.empty()) return std::nullopt;
+// The times in order, an unanswered scrape counting as longer than any.
+inline void SortTimes(std::vector<std::optional<Clock::duration>>& times) {
   std::sort(times.begin(), times.end(), [](const auto& a, const auto& b) {
     return a && (!b || *a < *b);
   });
+}
+
+// The median of the times, an unanswered scrape counting as longer than any.
+inline std::optional<Clock::duration> Median(std::vector<std::optional<Clock::duration>> times) {
+  if (times.empty()) return std::nullopt;
+  SortTimes(times);
   return times[times.size() / 2];
 }
 
