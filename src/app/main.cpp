@@ -64,6 +64,13 @@ int main(int argc, char* argv[]) {
   if (!commandLine.empty()) kvn::console_events::AttachToParentConsole();
 #endif
 
+  // A build without the metrics endpoint says so before it opens the board or
+  // a log, and ends.
+  if (auto refusal = kvn::MetricsService::Refusal(commandLine)) {
+    kvn::QtDialogs().messageBox(*refusal, kvn::kAppTitle);
+    return kvn::MetricsService::kRefusedStatus;
+  }
+
   const QString programFolder = QCoreApplication::applicationDirPath();
   const std::string exeDir = QDir::toNativeSeparators(programFolder).toLocal8Bit().toStdString();
   kvn::ProgramValues values;

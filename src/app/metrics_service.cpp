@@ -2,12 +2,19 @@
 
 #include <cstddef>
 
+#include "metrics/metrics_option.h"
+
+#if KVN_WITH_METRICS
 #include "driver/card_ranges.h"
 #include "metrics/metrics_endpoint.h"
-#include "metrics/metrics_option.h"
 #include "panel/panel_scan.h"
+#endif
 
 namespace kvn {
+
+#if KVN_WITH_METRICS
+
+std::optional<std::string> MetricsService::Refusal(const std::string&) { return std::nullopt; }
 
 MetricsService::MetricsService(PanelScan& scan, const ProgramValues& values,
                                const BoardDriver& driver)
@@ -33,6 +40,8 @@ std::optional<std::string> MetricsService::start(const std::string& commandLine)
 
 void MetricsService::stop() { endpoint_.reset(); }
 
+bool MetricsService::listening() const { return endpoint_ != nullptr; }
+
 int MetricsService::port() const { return endpoint_ ? endpoint_->port() : 0; }
 
 void MetricsService::refreshAddress() {
@@ -55,5 +64,24 @@ void MetricsService::publish() {
   v.logFailed = scan_.logFailed();
   publisher_->publish(v);
 }
+
+#else
+
+std::optional<std::string> MetricsService::Refusal(const std::string& commandLine) {
+  const MetricsRequest request = ParseMetricsOption(commandLine);
+  if (!request.listen && !request.problem) return std::nullopt;
+  return "This build of kvnvb_DazEvo has no metrics endpoint, so /M cannot be served. "
+         "Start it without /M; the Linux build serves the metrics.";
+}
+
+MetricsService::MetricsService(PanelScan&, const ProgramValues&, const BoardDriver&) {}
+MetricsService::~MetricsService() = default;
+std::optional<std::string> MetricsService::start(const std::string&) { return std::nullopt; }
+void MetricsService::stop() {}
+bool MetricsService::listening() const { return false; }
+int MetricsService::port() const { return 0; }
+void MetricsService::publish() {}
+
+#endif
 
 }  // namespace kvn

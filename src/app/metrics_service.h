@@ -1,13 +1,17 @@
 // The metrics endpoint of the running program: started from the command
 // line's /M once the board is open, fed from the scan's readings after every
-// tick, closed at Quit before the board.
+// tick, closed at Quit before the board. A build without the endpoint
+// (KVN_WITH_METRICS off, as on Windows) refuses /M before the program starts.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 
+#if KVN_WITH_METRICS
 #include "metrics/board_metrics.h"
+#endif
 
 namespace kvn {
 
@@ -18,6 +22,12 @@ struct ProgramValues;
 
 class MetricsService {
  public:
+  // The program's exit status when it refuses /M.
+  static constexpr int kRefusedStatus = 3;
+  // In a build without the endpoint, the message for a command line that
+  // asks for it (any /M, well formed or not); nothing otherwise.
+  static std::optional<std::string> Refusal(const std::string& commandLine);
+
   // The scan, the shared values and the driver must outlive the service.
   MetricsService(PanelScan& scan, const ProgramValues& values, const BoardDriver& driver);
   ~MetricsService();
@@ -29,13 +39,14 @@ class MetricsService {
   // Closes the endpoint; nothing listens after it returns.
   void stop();
 
-  bool listening() const { return endpoint_ != nullptr; }
+  bool listening() const;
   int port() const;
 
   // Hands the latest readings and states to the endpoint.
   void publish();
 
  private:
+#if KVN_WITH_METRICS
   // The bus address as the address list shows it, made again when the
   // entry changed.
   void refreshAddress();
@@ -48,6 +59,7 @@ class MetricsService {
   MetricValues staged_;
   // The bus address entry the address text was made for.
   std::optional<std::int32_t> addressIndex_;
+#endif
 };
 
 }  // namespace kvn

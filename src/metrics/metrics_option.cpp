@@ -1,7 +1,12 @@
 #include "metrics/metrics_option.h"
 
+#if defined(_WIN32)
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#endif
 
 #include <array>
 #include <charconv>
