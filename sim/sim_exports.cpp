@@ -5,6 +5,7 @@
 // Nothing may unwind into the caller: each function catches everything and
 // then answers a neutral value. Null out pointers are skipped.
 #include <chrono>
+#include <cstdint>
 #include <mutex>
 #include <type_traits>
 
@@ -15,12 +16,24 @@ using kvn::abi::I32;
 
 namespace {
 
+#if defined(KVN_SIM_STEPPED_CLOCK)
+// The scripted board of the tests: its clock moves 50 ms with every reading
+// instead of with time, so that the same calls give the same answers on any
+// machine, and the logs of two builds can be compared byte for byte.
+kvn::sim::SimTime ClockNow() {
+  static std::int64_t steps = 0;
+  return std::chrono::milliseconds(50 * ++steps);
+}
+#else
+kvn::sim::SimTime ClockNow() {
+  return std::chrono::duration_cast<kvn::sim::SimTime>(
+      std::chrono::steady_clock::now().time_since_epoch());
+}
+#endif
+
 struct Instance {
   std::mutex mutex;
-  kvn::sim::SimBoard board{[] {
-    return std::chrono::duration_cast<kvn::sim::SimTime>(
-        std::chrono::steady_clock::now().time_since_epoch());
-  }};
+  kvn::sim::SimBoard board{ClockNow};
 };
 
 Instance g_instance;

@@ -88,6 +88,36 @@ TEST(EndToEnd, HeadlessLoggerWritesRecordsUntilSigterm) {
   EXPECT_TRUE(matches(last, "Log Closed on " + date + " at " + time));
 }
 
+// The log of the scripted board, whose readings follow its calls and not the
+// time, with its dates, times and path masked: the same bytes as the
+// recorded log that the Windows build's log is held to as well.
+QByteArray MaskedLog(const QByteArray& log, int lines) {
+  QByteArray masked;
+  const QRegularExpression date(R"(\d\d-\d\d-\d{4})"), time(R"(\d\d:\d\d:\d\d)");
+  for (const QByteArray& line : log.split('\n').mid(0, lines)) {
+    QString text = QString::fromLatin1(line);
+    text.replace(date, "<date>").replace(time, "<time>");
+    if (text.startsWith("Log File: ")) text = "Log File: <path>\r";
+    masked += text.toLatin1() + '\n';
+  }
+  return masked;
+}
+
+TEST(EndToEnd, ScriptedBoardLogsTheRecordedBytes) {
+  QTemporaryDir work;
+  ASSERT_TRUE(QFile::copy(KVN_EXECUTABLE, work.filePath("kvnvb_DazEvo")));
+  ASSERT_TRUE(QFile::copy(KVN_SCRIPTED_BOARD, work.filePath("libkvnapp_DazEvo.so")));
+  Write(work.filePath("kvnvb_DazEvo.set"), " 0 \r\n0\r\n");  // a record every tick
+  const QString log = work.filePath("kvnvb_DazEvo.Log");
+  Program p(work.filePath("kvnvb_DazEvo"), work.path(), {"/L"});
+  ASSERT_TRUE(WaitForRecords(log, 8));
+  p.process().terminate();
+  ASSERT_TRUE(p.finish());
+  const QByteArray recorded = ReadAll(KVN_SCRIPTED_LOG);
+  ASSERT_EQ(recorded.count("\r\n"), 11);
+  EXPECT_EQ(MaskedLog(ReadAll(log), 11), recorded);
+}
+
 TEST(EndToEnd, HangUpQuitsAsTerminationDoes) {
   QTemporaryDir work;
   const QString log = work.filePath("kvnvb_DazEvo.Log");

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <tuple>
@@ -117,6 +118,11 @@ TEST_F(ChannelTableTest, DefaultsAreWrittenLineByLine) {
   EXPECT_EQ(std::vector<std::string>(lines.begin() + 56, lines.begin() + 63),
             (std::vector<std::string>{"Hum", " 80 ", " 20 ", " 0 ", "Humidity Sensor", "Hum", "%"}));
   EXPECT_EQ(lines.back(), "C/F");
+  // The recorded file, which the Windows archive's tests hold the program's
+  // Save to as well.
+  std::ifstream recorded(KVN_RECORDED_SETTINGS, std::ios::binary);
+  EXPECT_EQ(SettingsFileContent(Defaults()),
+            std::string(std::istreambuf_iterator<char>(recorded), {}));
 
   EXPECT_EQ(DrawColor(0x12345678), 0x345678u);
   EXPECT_EQ(DrawColor(-1), 0xFFFFFFu);
