@@ -48,7 +48,9 @@ StartOutcome Lifecycle::startUp(const std::string& commandLine) {
   const std::string command = StartCommand(commandLine);
   InstallAtStartUp(installation_, command.empty(), ctx_.dialogs, stderr);
 
-  v.appDir = S(QDir::currentPath());
+  // In the system's own form, as the paths joined to it are: Qt gives "/" on
+  // Windows too.
+  v.appDir = S(QDir::toNativeSeparators(QDir::currentPath()));
   v.appName = kAppName;
   // A run killed while it replaced the state file leaves its temporary file
   // beside it; nothing else would ever remove it.

@@ -129,7 +129,7 @@ TEST_F(LifecycleTest, OpenedBoardWithEmptyCommandLine) {
   EXPECT_EQ(text("Extent_IO_1"), "16");
   EXPECT_EQ(text("Base_IO_2"), "");
   EXPECT_EQ(text("logTime"), "25");
-  EXPECT_EQ(values.appDir, QDir::currentPath().toStdString());
+  EXPECT_EQ(values.appDir, QDir::toNativeSeparators(QDir::currentPath()).toStdString());
 
   EXPECT_TRUE(form->brdTimer1()->isActive());
   EXPECT_EQ(form->brdTimer1()->interval(), 100);

@@ -27,7 +27,8 @@ using Lines = std::vector<std::string>;
 class ScanLoggingTest : public ::testing::Test {
  protected:
   ScanLoggingTest() {
-    values.appDir = dir.path().toStdString();
+    // In the system's form, as the program gives it.
+    values.appDir = QDir::toNativeSeparators(dir.path()).toStdString();
     form = std::make_unique<EnvForm>(PanelContext{driver, values, dialogs, clock});
   }
 
@@ -42,7 +43,9 @@ class ScanLoggingTest : public ::testing::Test {
   void click(const char* button) { child<QPushButton>(button)->click(); }
   void setPeriod(const char* text) { child<QLineEdit>("logTime")->setText(text); }
 
-  std::string logPath() const { return dir.filePath("kvnvb_DazEvo.Log").toStdString(); }
+  std::string logPath() const {
+    return QDir::toNativeSeparators(dir.filePath("kvnvb_DazEvo.Log")).toStdString();
+  }
   bool logExists() const { return QFileInfo::exists(QString::fromStdString(logPath())); }
   Lines logLines() const {
     std::ifstream in(logPath(), std::ios::binary);
@@ -125,6 +128,7 @@ TEST_F(ScanLoggingTest, RecordsArePacedEveryNPlusOneTicks) {
       {"0", 5, 5},   {"-3", 4, 4},  {"abc", 3, 3}, {"", 2, 2}, {"2.5", 7, 1}, {"2.5", 8, 2},
   };
   for (const Case& c : cases) {
+    form.reset();  // its log closed first: Windows removes no open file
     QFile::remove(QString::fromStdString(logPath()));
     form = std::make_unique<EnvForm>(PanelContext{driver, values, dialogs, clock});
     setPeriod(c.period);
