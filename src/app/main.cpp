@@ -81,6 +81,7 @@ int main(int argc, char* argv[]) {
 
   const kvn::PanelContext context{driver, values, dialogs, clock};
   kvn::EnvForm form(context);
+  termination.watchSystemClose(form);
 
   kvn::Lifecycle lifecycle(form, context, *installation, [&driver] { return driver.load(); });
 

@@ -3,7 +3,14 @@
 #include <csignal>
 
 #if defined(_WIN32)
+#include <QAbstractNativeEventFilter>
+#include <QCoreApplication>
+#include <QPointer>
 #include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <utility>
+#include <windows.h>
 
 #include "shared/console_events.h"
 #else
@@ -26,6 +33,43 @@ void IgnoreWriteSignals() {
 
 #if defined(_WIN32)
 
+// Watches one window's messages in its window procedure: the close box and
+// Alt+F4 send WM_SYSCOMMAND SC_CLOSE, whose default handling sends WM_CLOSE
+// at once; a WM_CLOSE without it comes from another program.
+class TerminationSignals::SystemClose final : public QAbstractNativeEventFilter {
+ public:
+  SystemClose(QWidget& window, std::function<void()> request)
+      : window_(&window), request_(std::move(request)) {
+    QCoreApplication::instance()->installNativeEventFilter(this);
+  }
+  ~SystemClose() override {
+    if (QCoreApplication* app = QCoreApplication::instance()) app->removeNativeEventFilter(this);
+  }
+  SystemClose(const SystemClose&) = delete;
+  SystemClose& operator=(const SystemClose&) = delete;
+
+  bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+    // The window's own handle, never made here: the filter sees the messages
+    // of its making too.
+    const WId id = window_ ? window_->internalWinId() : 0;
+    if (type != "windows_generic_MSG" || id == 0) return false;
+    const auto* msg = static_cast<const MSG*>(message);
+    if (msg->hwnd != reinterpret_cast<HWND>(id)) return false;
+    if (msg->message == WM_SYSCOMMAND && (msg->wParam & 0xFFF0) == SC_CLOSE) {
+      userClose_ = true;
+      return false;
+    }
+    if (msg->message != WM_CLOSE || std::exchange(userClose_, false)) return false;
+    request_();
+    return true;  // Quit closes the window
+  }
+
+ private:
+  QPointer<QWidget> window_;
+  std::function<void()> request_;
+  bool userClose_ = false;
+};
+
 // The console's events, taken on the window thread. The handler that waits
 // for Quit after a close, logoff or shutdown event is let go when this goes,
 // at the end of main, once Quit has run.
@@ -37,6 +81,10 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
 }
 
 TerminationSignals::~TerminationSignals() { console_events::Remove(); }
+
+void TerminationSignals::watchSystemClose(QWidget& window) {
+  systemClose_ = std::make_unique<SystemClose>(window, [this] { emit received(); });
+}
 
 void TerminationSignals::drain() {
   if (console_events::TakeRequest()) emit received();
@@ -52,6 +100,11 @@ extern "C" void OnSignal(int) {
   [[maybe_unused]] const ssize_t n = ::write(g_fds[0], &byte, 1);
 }
 }  // namespace
+
+// Linux's windows are closed by their window manager alone.
+class TerminationSignals::SystemClose {};
+
+void TerminationSignals::watchSystemClose(QWidget&) {}
 
 TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
   if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_fds) != 0) return;

@@ -5,6 +5,9 @@
 #pragma once
 
 #include <QObject>
+#include <memory>
+
+class QWidget;
 
 namespace kvn {
 
@@ -20,11 +23,20 @@ class TerminationSignals : public QObject {
   explicit TerminationSignals(QObject* parent = nullptr);
   ~TerminationSignals() override;
 
+  // On Windows, a WM_CLOSE to the window that did not come from its close box
+  // or Alt+F4 (the one taskkill sends, or a program ending another) is
+  // received as a request to end, as SIGTERM is on Linux. The user's own
+  // close still closes the window alone. Nothing on Linux.
+  void watchSystemClose(QWidget& window);
+
  signals:
   void received();
 
  private:
   void drain();
+
+  class SystemClose;
+  std::unique_ptr<SystemClose> systemClose_;
 };
 
 }  // namespace kvn
