@@ -12,12 +12,13 @@ set(CMAKE_FIND_ROOT_PATH /usr/${_kvn_mingw})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# The programs carry their compiler's runtime, so that they run from any
-# folder, under Wine or on Windows, without MinGW's DLLs beside them.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
+# Qt for Windows, from scripts/build-qt-windows.sh, at KVN_QT_WINDOWS; its
+# tools (moc, uic) are the build machine's own, of the same version.
+if(KVN_QT_WINDOWS)
+  list(APPEND CMAKE_FIND_ROOT_PATH ${KVN_QT_WINDOWS})
+endif()
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
 
 # Tests run under Wine, in a prefix of the build folder.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh ${CMAKE_BINARY_DIR}/wine)

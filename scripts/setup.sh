@@ -12,8 +12,10 @@ KVN_RUN_PACKAGES="cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools qt6-qpa-
 # the documentation.
 KVN_TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev xvfb xdotool dpkg-dev desktop-file-utils lintian devscripts man-db prometheus python3"
 # The Windows build and its tests (./test-windows): the MinGW-w64 cross
-# compiler, GoogleTest's sources, and Wine to run the tests.
-KVN_WINDOWS_PACKAGES="cmake ninja-build g++-mingw-w64-x86-64-posix googletest wine64"
+# compiler; Qt's host tools and Perl, xz and patch to build Qt for Windows
+# from its sources; GoogleTest's sources; Wine, with an X server (Xvfb),
+# xdotool and the panel's font, to run the tests and the program.
+KVN_WINDOWS_PACKAGES="cmake ninja-build g++-mingw-w64-x86-64-posix qt6-base-dev qt6-base-dev-tools perl xz-utils patch googletest wine64 xvfb xdotool fonts-liberation2 python3"
 
 kvn_missing_packages() {
   local missing="" p
@@ -57,5 +59,19 @@ kvn_build() {
     (cd "$root" && cmake --build --preset "$preset" $targets) || return 1
   else
     (cd "$root" && cmake --build --preset "$preset") || return 1
+  fi
+}
+
+# kvn_configure_windows: configures the windows preset with the Qt for
+# Windows at KVN_QT_WINDOWS (scripts/build-qt-windows.sh), again whenever that
+# Qt changed.
+kvn_configure_windows() {
+  local root
+  root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+  local cached
+  cached=$(sed -n 's/^KVN_QT_WINDOWS:[A-Z]*=//p' "$root/build/windows/CMakeCache.txt" 2>/dev/null || true)
+  if [ ! -f "$root/build/windows/build.ninja" ] || [ "$cached" != "$KVN_QT_WINDOWS" ]; then
+    rm -rf "$root/build/windows"
+    (cd "$root" && cmake --preset windows >/dev/null) || return 1
   fi
 }

@@ -1,5 +1,6 @@
 // gtest main for every test program: one QApplication for the whole run, on
-// the offscreen platform unless the environment asks for another. Every test
+// the offscreen platform unless the environment asks for another (on Windows,
+// its own platform, under Wine on an X server of the tests' own). Every test
 // runs in a fresh temporary working directory, removed after it, so that no
 // test leaves a file behind or sees another's.
 #include <QApplication>
@@ -30,7 +31,9 @@ class OwnWorkingDirectory final : public ::testing::EmptyTestEventListener {
 }  // namespace
 
 int main(int argc, char** argv) {
+#if !defined(_WIN32)
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   ::testing::UnitTest::GetInstance()->listeners().Append(new OwnWorkingDirectory);
