@@ -28,32 +28,41 @@ foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
   list(APPEND KVN_WINDOWS_RUNTIME_DLLS "${path}")
 endforeach()
 
+# Each is copied and stripped of its symbols (Debian's MinGW runtime carries
+# its debugging information: libstdc++ alone is 24 MB with it, 2 MB without);
+# the archive takes the copies.
 set(_kvn_copies "")
-foreach(dll IN LISTS KVN_WINDOWS_RUNTIME_DLLS)
-  list(APPEND _kvn_copies COMMAND ${CMAKE_COMMAND} -E copy_if_different ${dll}
-       ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/)
-endforeach()
-install(FILES ${KVN_WINDOWS_RUNTIME_DLLS} DESTINATION . COMPONENT program)
+function(_kvn_runtime_copy file into install_to)
+  get_filename_component(name "${file}" NAME)
+  if(IS_ABSOLUTE "${file}")
+    set(source "${file}")
+  else()
+    set(source "$<TARGET_FILE:${file}>")
+    set(name "$<TARGET_FILE_NAME:${file}>")
+  endif()
+  list(APPEND _kvn_copies
+       COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${into}
+       COMMAND ${CMAKE_COMMAND} -E copy ${source} ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${into}
+       COMMAND ${CMAKE_STRIP} --strip-unneeded ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${into}/${name})
+  set(_kvn_copies "${_kvn_copies}" PARENT_SCOPE)
+  if(install_to)
+    install(FILES ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${into}/${name} DESTINATION ${install_to}
+            COMPONENT program)
+  endif()
+endfunction()
 
+foreach(dll IN LISTS KVN_WINDOWS_RUNTIME_DLLS)
+  _kvn_runtime_copy(${dll} . .)
+endforeach()
 if(KVN_WITH_WIDGETS)
-  set(_kvn_qt_libraries Qt6::Core Qt6::Gui Qt6::Widgets)
-  foreach(lib IN LISTS _kvn_qt_libraries)
-    list(APPEND _kvn_copies COMMAND ${CMAKE_COMMAND} -E copy_if_different
-         $<TARGET_FILE:${lib}> ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/)
-    install(FILES $<TARGET_FILE:${lib}> DESTINATION . COMPONENT program)
+  foreach(lib Qt6::Core Qt6::Gui Qt6::Widgets)
+    _kvn_runtime_copy(${lib} . .)
   endforeach()
   if(KVN_BUILD_TESTS)
-    list(APPEND _kvn_copies COMMAND ${CMAKE_COMMAND} -E copy_if_different
-         $<TARGET_FILE:Qt6::Test> ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/)
+    _kvn_runtime_copy(Qt6::Test . "")
   endif()
   # Qt looks for its platform plugin in platforms/ beside the executable.
-  list(APPEND _kvn_copies
-       COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/platforms
-       COMMAND ${CMAKE_COMMAND} -E copy_if_different
-               $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin>
-               ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/platforms/)
-  install(FILES $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin> DESTINATION platforms
-          COMPONENT program)
+  _kvn_runtime_copy(Qt6::QWindowsIntegrationPlugin platforms platforms)
 endif()
 
 add_custom_target(kvn_windows_runtime ALL ${_kvn_copies}
