@@ -62,6 +62,8 @@ Architecture: $(dpkg --print-architecture)" "control fields"
 ./usr/share/doc/kvnvb-dazevo/docs/service.md  
 ./usr/share/doc/kvnvb-dazevo/docs/settings.png  
 ./usr/share/doc/kvnvb-dazevo/docs/user-guide.md  
+./usr/share/doc/kvnvb-dazevo/docs/windows-1x.png  
+./usr/share/doc/kvnvb-dazevo/docs/windows-2x.png  
 ./usr/share/doc/kvnvb-dazevo/docs/windows.md  
 ./usr/share/icons/hicolor/scalable/apps/kvnvb-dazevo.svg  
 ./usr/share/kvnvb-dazevo/prometheus/kvnvb-dazevo.rules.yml  
