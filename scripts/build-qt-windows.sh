@@ -45,7 +45,7 @@ options=(
   # whose licence does not allow changes), which the windows platform
   # plugin's tablet support includes; the panel takes no tablet input.
   -DFEATURE_tabletevent=OFF
-  # Image formats: PNG only (the chart's screenshots); no JPEG, no GIF.
+  # Image formats: PNG (Qt's own images) and ICO only; no JPEG, no GIF.
   -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF -DFEATURE_ico=ON
   # Debian has none of these libraries built for Windows (its zlib for
   # MinGW is static only); Qt's bundled copies are used.

@@ -21,8 +21,8 @@ void ApplyPanelFont(QApplication& app) {
   // longest captions ("High Thermostat Off", "Differentialm Bipolar") to fit
   // their controls. The Windows style draws a frame's title on its border,
   // which is where the controls' positions expect it.
-  // Windows lacks it; Arial, whose metrics Liberation Sans was made to
-  // match, takes its place there.
+  // Where the system lacks Liberation Sans (Windows), Arial, whose metrics
+  // it was made to match, takes its place.
   QFont::insertSubstitution(QStringLiteral("Liberation Sans"), QStringLiteral("Arial"));
   QFont font(QStringLiteral("Liberation Sans"));
   font.setPixelSize(11);
