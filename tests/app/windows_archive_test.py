@@ -241,21 +241,29 @@ def case_start_and_quit(args):
         check(read(state) == FRESH_STATE, "the state file is %r" % read(state))
 
 
+def log_then_close(w, records, how):
+    """Runs the program with /L until its log holds the records, closes the
+    panel the hand's way ("close": WM_CLOSE; "close-box": SC_CLOSE), and
+    gives the log once the program has ended with status 0."""
+    log = os.path.join(w.bin, "kvnvb_DazEvo.Log")
+    p = w.start("/L")
+    wait_for(lambda: os.path.exists(log) and read(log).count(b" > ") >= records, 60,
+             "%d records" % records)
+    w.wait_window(PANEL)
+    code, out = w.hand(how, PANEL)
+    check(code == 0, out)
+    status, err = w.finish(p)
+    check(status == 0, "%s ends with status 0, not %d: %s" % (how, status, err))
+    return read(log)
+
+
 def case_log_and_wm_close(args):
     """/L on the scripted board: the log's bytes are those of the Linux build;
     WM_CLOSE to the panel ends it with Quit."""
     with Wine(args, "log_and_wm_close") as w:
         shutil.copy(args.scripted_board, os.path.join(w.bin, "kvnapp_DazEvo.dll"))
         write(os.path.join(w.bin, "kvnvb_DazEvo.set"), b" 0 \r\n0\r\n")  # a record every tick
-        log = os.path.join(w.bin, "kvnvb_DazEvo.Log")
-        p = w.start("/L")
-        wait_for(lambda: os.path.exists(log) and read(log).count(b" > ") >= 8, 60, "8 records")
-        w.wait_window(PANEL)
-        code, out = w.hand("close", PANEL)
-        check(code == 0, out)
-        status, err = w.finish(p)
-        check(status == 0, "WM_CLOSE ends with status 0, not %d: %s" % (status, err))
-        data = read(log)
+        data = log_then_close(w, 8, "close")
         recorded = read(args.recorded_log)
         check(masked_log(data, 11) == recorded,
               "the log differs from the Linux build's:\n%s" % masked_log(data, 11).decode(errors="replace"))
@@ -275,15 +283,7 @@ def case_close_box(args):
         state = os.path.join(w.bin, "kvnvb_DazEvo.set")
         write(state, b" 0 \r\n0\r\n")
         os.utime(state, (1e9, 1e9))
-        log = os.path.join(w.bin, "kvnvb_DazEvo.Log")
-        p = w.start("/L")
-        wait_for(lambda: os.path.exists(log) and read(log).count(b" > ") >= 2, 60, "2 records")
-        w.wait_window(PANEL)
-        code, out = w.hand("close-box", PANEL)
-        check(code == 0, out)
-        status, err = w.finish(p)
-        check(status == 0, "the close box ends with status 0, not %d: %s" % (status, err))
-        check(b"Log Closed" not in read(log), "the close box runs no Quit")
+        check(b"Log Closed" not in log_then_close(w, 2, "close-box"), "the close box runs no Quit")
         check(os.stat(state).st_mtime == 1e9, "the close box leaves the state file alone")
 
 
