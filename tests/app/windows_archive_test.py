@@ -109,15 +109,15 @@ class Wine:
             self.xvfb.terminate()
             self.xvfb.wait()
 
-    def start(self, *args, cwd=None):
+    def start(self, *args):
         p = subprocess.Popen([self.wine, os.path.join(self.bin, "kvnvb_DazEvo.exe"), *args],
-                             cwd=cwd or self.bin, env=self.env, stdin=subprocess.DEVNULL,
+                             cwd=self.bin, env=self.env, stdin=subprocess.DEVNULL,
                              stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.programs.append(p)
         return p
 
-    def hand(self, *args, timeout=60, cwd=None):
-        r = subprocess.run([self.wine, self.args.hand, *map(str, args)], env=self.env, cwd=cwd,
+    def hand(self, *args, timeout=60):
+        r = subprocess.run([self.wine, self.args.hand, *map(str, args)], env=self.env,
                            stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout)
         return r.returncode, (r.stdout + r.stderr).decode(errors="replace").strip()
 
