@@ -2,15 +2,16 @@
 # Sourced, not run.
 
 # Packages for building and running the panel (prometheus-cpp, and the web
-# server and zlib for the metrics endpoint).
-KVN_RUN_PACKAGES="cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev prometheus-cpp-dev libmicrohttpd-dev zlib1g-dev fonts-dejavu-core fonts-liberation2"
+# server and zlib for the metrics endpoint; libmosquitto for MQTT).
+KVN_RUN_PACKAGES="cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev prometheus-cpp-dev libmicrohttpd-dev zlib1g-dev libmosquitto-dev pkg-config fonts-dejavu-core fonts-liberation2"
 # Further packages for the test suite, the sanitizer build, fuzzing and benchmarks;
 # a real X server and key presses for the tests of the keyboard and the chart;
 # dpkg-dev (dependencies of the Debian package), desktop-file-utils, lintian,
 # devscripts (hardening-check) and man-db for the package's tests; a real
-# Prometheus server (and promtool) for the metrics; Python for the tests of
-# the documentation.
-KVN_TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev xvfb xdotool dpkg-dev desktop-file-utils lintian devscripts man-db prometheus python3"
+# Prometheus server (and promtool) for the metrics; a real Mosquitto broker,
+# its clients and openssl (certificates) for MQTT; Python for the tests of the
+# documentation.
+KVN_TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev xvfb xdotool dpkg-dev desktop-file-utils lintian devscripts man-db prometheus mosquitto mosquitto-clients openssl python3"
 # The Windows build and its tests (./test-windows): the MinGW-w64 cross
 # compiler; Qt's host tools and Perl, xz and patch to build Qt for Windows
 # from its sources; GoogleTest's sources; Wine, with an X server (Xvfb),

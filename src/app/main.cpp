@@ -2,19 +2,23 @@
 #include <QApplication>
 #include <QDir>
 #include <QFont>
+#include <QSysInfo>
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/chart_host.h"
 #include "app/files_folder.h"
 #include "app/key_state.h"
 #include "app/lifecycle.h"
 #include "app/metrics_service.h"
+#include "app/mqtt_service.h"
 #include "app/qt_platform.h"
 #include "app/termination.h"
 #include "app/usage.h"
 #include "driver/library_driver.h"
 #include "install/driver_installer.h"
 #include "panel/env_form.h"
+#include "shared/qt_text.h"
 #include "shared/console_events.h"
 
 namespace {
@@ -57,7 +61,10 @@ int main(int argc, char* argv[]) {
   // The command line as one text, after Qt has taken its own options.
   QStringList args = QCoreApplication::arguments();
   if (!args.isEmpty()) args.removeFirst();
-  const std::string commandLine = args.join(QLatin1Char(' ')).toLocal8Bit().toStdString();
+  const std::string fullCommandLine = args.join(QLatin1Char(' ')).toLocal8Bit().toStdString();
+  // The other options are read without the MQTT URL, whose paths and
+  // settings could hold their letters.
+  const std::string commandLine = kvn::WithoutMqttValue(fullCommandLine);
 #if defined(_WIN32)
   // Started with command-line text from a console, the program writes its
   // messages there and ends with the console's events.
@@ -83,6 +90,14 @@ int main(int argc, char* argv[]) {
   kvn::EnvForm form(context);
   termination.watchSystemClose(form);
 
+  // A /Q that cannot be used ends the program before the board or a log is
+  // touched.
+  kvn::MqttService mqtt(form, values);
+  if (auto problem = mqtt.prepare(fullCommandLine, std::getenv("CREDENTIALS_DIRECTORY"))) {
+    dialogs.messageBox(*problem, kvn::kAppTitle);
+    return kvn::MqttService::kRefusedStatus;
+  }
+
   kvn::Lifecycle lifecycle(form, context, *installation, [&driver] { return driver.load(); });
 
   // The strip chart's values outlive its window.
@@ -94,8 +109,11 @@ int main(int argc, char* argv[]) {
 
   // The metrics endpoint closes with the windows, before the board.
   kvn::MetricsService metrics(form.scan(), values, driver);
-  QObject::connect(&lifecycle, &kvn::Lifecycle::closing, &lifecycle,
-                   [&metrics] { metrics.stop(); });
+  // MQTT says "offline" at Quit, while a log is still open for its last notices.
+  QObject::connect(&lifecycle, &kvn::Lifecycle::closing, &lifecycle, [&metrics, &mqtt] {
+    metrics.stop();
+    mqtt.stop();
+  });
 
   QObject::connect(&termination, &kvn::TerminationSignals::received, &lifecycle, [&] {
     lifecycle.terminate();
@@ -111,6 +129,8 @@ int main(int argc, char* argv[]) {
       break;
   }
   if (auto problem = metrics.start(commandLine)) dialogs.messageBox(*problem, kvn::kAppTitle);
+  if (auto problem = mqtt.start(kvn::S(QSysInfo::machineHostName())))
+    dialogs.messageBox(*problem, kvn::kAppTitle);
   form.show();
   app.exec();
   return EndStatus(form);

@@ -212,6 +212,11 @@ void EnvForm::loggingMenu() {
   showLoggingFrame(true);
 }
 
+void EnvForm::logNote(const std::string& text) {
+  if (scan_.logState() == LogState::kRecording)
+    showLog(scan_.log().message(text), LogState::kRecording);
+}
+
 void EnvForm::closeLogForExit() {
   const LogState before = scan_.logState();
   if (before == LogState::kClosed) return;

@@ -5,6 +5,7 @@
 #include <QMainWindow>
 #include <array>
 #include <memory>
+#include <string>
 
 #include "panel/panel_context.h"
 #include "panel/panel_scan.h"
@@ -52,6 +53,9 @@ class EnvForm : public QMainWindow {
 
   // Closes an open log with its exit message, as Quit does.
   void closeLogForExit();
+  // A message line of the program's own ("... # text") in a log that is
+  // recording; a paused or closed log is left as it is.
+  void logNote(const std::string& text);
 
   // True once a log line could not be written (or a log not be opened)
   // during this run; a headless logger ends with a failure status then.

@@ -25,6 +25,8 @@ void PanelScan::setAnalogRange(double start, double end) {
   rangeEnd_ = end;
 }
 
+void PanelScan::addRecordTaker(RecordTaker taker) { takers_.push_back(std::move(taker)); }
+
 void PanelScan::addReadingsListener(ReadingsListener listener) {
   listeners_.push_back(std::move(listener));
 }
@@ -70,27 +72,35 @@ void PanelScan::tick() {
   readings_.status = Readings::Status{driver_.envReadDig()};
   readings_.statusRead = now;
 
-  const bool logging = logState() != LogState::kClosed;
-  if (!logging && !continuous_) {
+  const bool pacing = logState() != LogState::kClosed || !takers_.empty();
+  if (!pacing && !continuous_) {
     tell({.status = true});
     return;
   }
   takeTemperature(now);
-  const std::uint16_t analog = takeAnalog(now);
-  tell({.status = true, .temperature = true, .analog = analog});
-  if (logging) paceRecord();
+  const ReadGroups groups{.status = true, .temperature = true, .analog = takeAnalog(now)};
+  tell(groups);
+  if (pacing) paceRecord(groups);
 }
 
-void PanelScan::paceRecord() {
+void PanelScan::paceRecord(ReadGroups groups) {
   const double period = std::min(logPeriod_, kMaxLogPeriodTicks);
   if (period > logTick_) {
     ++logTick_;
     return;
   }
   logTick_ = 0;
-  if (logState() != LogState::kRecording) return;
+  const LogState state = logState();
+  if (state == LogState::kPaused) return;
+  if (state == LogState::kClosed) {
+    for (const RecordTaker& taker : takers_) taker(readings_, groups);
+    return;
+  }
   const LogResult result = log().record(DataRecordText(readings_));
   if (!result) ++recordsWritten_;
+  // Before the log's own listener, whose box about a failed write may wait
+  // for the user: the reading goes out whether or not the log took it.
+  for (const RecordTaker& taker : takers_) taker(readings_, groups);
   if (onRecord_) onRecord_(result);
 }
 

@@ -23,6 +23,9 @@ class PanelScan {
   using ReadingsListener = std::function<void(const Readings&, ReadGroups)>;
   // Told after each data record the scan wrote or tried to write.
   using RecordListener = std::function<void(const LogResult&)>;
+  // Told of each record with the readings and the groups its tick read, when
+  // the log writes one and, while no log is open, at the same pace.
+  using RecordTaker = std::function<void(const Readings&, ReadGroups)>;
 
   // The board, the shared values and the clock must outlive the scan.
   PanelScan(BoardDriver& driver, ProgramValues& values, Clock& clock);
@@ -49,6 +52,9 @@ class PanelScan {
   const Readings& readings() const { return readings_; }
   void addReadingsListener(ReadingsListener listener);
   void setRecordListener(RecordListener listener) { onRecord_ = std::move(listener); }
+  // With a taker the scan reads the sensors on every tick, as while logging,
+  // and paces records whether or not a log is open.
+  void addRecordTaker(RecordTaker taker);
 
   // The log, made on first use at the log file of the shared values.
   LogWriter& log();
@@ -62,7 +68,7 @@ class PanelScan {
   // The analog inputs read, as ReadGroups::analog gives them.
   std::uint16_t takeAnalog(Readings::Time now);
   void tell(ReadGroups groups);
-  void paceRecord();
+  void paceRecord(ReadGroups groups);
 
   BoardDriver& driver_;
   ProgramValues& values_;
@@ -70,6 +76,7 @@ class PanelScan {
   Readings readings_;
   std::vector<ReadingsListener> listeners_;
   RecordListener onRecord_;
+  std::vector<RecordTaker> takers_;
   std::unique_ptr<LogWriter> log_;
 
   std::int32_t sensor_ = 0;
