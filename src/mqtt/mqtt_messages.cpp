@@ -224,7 +224,6 @@ std::vector<MqttMessage> DiscoveryMessages(const MqttTopics& topics) {
                        const std::string& extra) {
     std::string j = "{\"name\":" + JsonString(name) +
                     ",\"unique_id\":" + JsonString(topics.node + "_" + object) +
-                    ",\"object_id\":" + JsonString(topics.node + "_" + object) +
                     ",\"state_topic\":" + JsonString(topics.state(object)) +
                     ",\"availability_topic\":" + JsonString(topics.availability()) +
                     ",\"payload_available\":\"online\",\"payload_not_available\":\"offline\"" +
