@@ -308,6 +308,9 @@ std::optional<std::string> ReadMqttCredentials(const std::string& path, MqttSett
     if (slot) return refuse(std::string(key) + " is given twice");
     slot = std::string(line.substr(eq + 1));
   }
+  // A file of neither (or of comments only) stands for a broker that asks for
+  // no user name: the credential a unit must hand over is still there.
+  if (!username && !password) return std::nullopt;
   if (!username || username->empty()) return refuse("it gives no username=NAME");
   settings.username = *username;
   settings.password = password.value_or("");

@@ -80,8 +80,9 @@ std::optional<std::string> CheckMqttFiles(const MqttSettings& settings);
 
 // Reads the user name and password of a credentials file into settings:
 // lines "username=NAME" and "password=SECRET", blank lines and lines
-// beginning with "#" skipped, nothing else. The reason, naming the file, when
-// it cannot be read or holds anything else.
+// beginning with "#" skipped, nothing else; a file of neither names no
+// user. The reason, naming the file, when it cannot be read or holds
+// anything else.
 std::optional<std::string> ReadMqttCredentials(const std::string& path, MqttSettings& settings);
 
 }  // namespace kvn

@@ -143,6 +143,10 @@ TEST(MqttOption, CredentialsFromAFileOrSystemd) {
     EXPECT_NE(problem->find(why), std::string::npos) << *problem;
     EXPECT_NE(problem->find(bad.credentials), std::string::npos) << *problem;
   };
+  kvn::MqttSettings none;
+  none.credentials = write("empty", "# the broker asks for no user name\n");
+  EXPECT_FALSE(kvn::LoadMqttCredentials(none, nullptr));
+  EXPECT_EQ(none.username, "");
   refused("password=x\n", "no username");
   refused("username=a\nusername=b\n", "given twice");
   refused("username=a\nuser=b\n", "line 2");

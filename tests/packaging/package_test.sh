@@ -58,6 +58,7 @@ Architecture: $(dpkg --print-architecture)" "control fields"
 ./usr/share/doc/kvnvb-dazevo/docs/driver-library.md  
 ./usr/share/doc/kvnvb-dazevo/docs/measurements.md  
 ./usr/share/doc/kvnvb-dazevo/docs/metrics.md  
+./usr/share/doc/kvnvb-dazevo/docs/mqtt.md  
 ./usr/share/doc/kvnvb-dazevo/docs/panel.png  
 ./usr/share/doc/kvnvb-dazevo/docs/service.md  
 ./usr/share/doc/kvnvb-dazevo/docs/settings.png  
@@ -67,6 +68,7 @@ Architecture: $(dpkg --print-architecture)" "control fields"
 ./usr/share/doc/kvnvb-dazevo/docs/windows.md  
 ./usr/share/icons/hicolor/scalable/apps/kvnvb-dazevo.svg  
 ./usr/share/kvnvb-dazevo/prometheus/kvnvb-dazevo.rules.yml  
+./usr/share/kvnvb-dazevo/systemd/mqtt.conf  
 ./usr/share/lintian/overrides/kvnvb-dazevo  
 ./usr/share/man/man1/kvnvb_DazEvo.1.gz  " "the package's files"
   # The copyright file carries the licence of LICENSE whole, and the
@@ -137,12 +139,26 @@ service)
   [ -n "$confined" ] && awk "BEGIN { exit !($confined <= 3.5) }" ||
     { systemd-analyze security --offline=yes "$work/units/kvnvb-dazevo-logger.service"
       fail "exposure level ${confined:-unknown}, above 3.5"; }
+  # With the MQTT drop-in, as the administrator turns it on: still valid, and
+  # still rated at most 3.5.
+  mkdir "$work/mqtt"
+  cat "$work/units/kvnvb-dazevo-logger.service" "$work/root/usr/share/kvnvb-dazevo/systemd/mqtt.conf" \
+    >"$work/mqtt/kvnvb-dazevo-logger.service"
+  MANPATH=$work/root/usr/share/man \
+    systemd-analyze verify "$work/mqtt/kvnvb-dazevo-logger.service" >"$work/verify.txt" 2>&1 ||
+    { cat "$work/verify.txt"; fail "systemd-analyze verify, with MQTT"; }
+  [ ! -s "$work/verify.txt" ] || { cat "$work/verify.txt"; fail "systemd-analyze verify, with MQTT"; }
+  grep -q '^LoadCredential=mqtt:' "$work/mqtt/kvnvb-dazevo-logger.service" ||
+    fail "the MQTT drop-in hands the credentials through LoadCredential="
+  withMqtt=$(exposure "$work/mqtt/kvnvb-dazevo-logger.service")
+  [ -n "$withMqtt" ] && awk "BEGIN { exit !($withMqtt <= 3.5) }" ||
+    fail "exposure level with MQTT ${withMqtt:-unknown}, above 3.5"
   mkdir "$work/loose"
   sed '/^DynamicUser=/,/^SystemCallErrorNumber=/d' "$work/units/kvnvb-dazevo-logger.service" \
     >"$work/loose/kvnvb-dazevo-logger.service"
   loose=$(exposure "$work/loose/kvnvb-dazevo-logger.service")
   awk "BEGIN { exit !(${loose:-0} > 3.5) }" || fail "an unconfined unit rates ${loose:-unknown}"
-  echo "exposure level: $confined (unconfined: $loose)"
+  echo "exposure level: $confined, with MQTT $withMqtt (unconfined: $loose)"
   # Port access needs CAP_SYS_RAWIO and nothing else, and PrivateDevices=
   # would take it away; the system calls of port access stay allowed.
   unit=$work/units/kvnvb-dazevo-logger.service
