@@ -86,6 +86,10 @@ class MqttLink::Worker {
     client_ = mosquitto_new(clientId_.c_str(), true, this);
     if (!client_) return std::string("the MQTT library could not make a client: ") + std::strerror(errno);
     mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    // Records go out as they come, not held back for acknowledgements.
+    mosquitto_int_option(client_, MOSQ_OPT_TCP_NODELAY, 1);
+    // The window of records in flight is the link's own (kWindow).
+    mosquitto_max_inflight_messages_set(client_, 0);
     mosquitto_connect_callback_set(client_, &Worker::OnConnect);
     mosquitto_disconnect_callback_set(client_, &Worker::OnDisconnect);
     mosquitto_publish_callback_set(client_, &Worker::OnPublish);
@@ -212,15 +216,21 @@ class MqttLink::Worker {
     publishStates();
   }
 
-  // The retained state of the newest record, once per record.
+  // The retained state of the newest record: once per record, and while a
+  // backlog goes out, once a second (the records carry every reading).
   void publishStates() {
     std::optional<MqttRecord> latest;
+    bool backlog = false;
     {
       std::lock_guard lock(shared_->mutex);
       latest = shared_->latest;
+      backlog = !shared_->queue.empty();
     }
     if (!latest || latest->sequence == statesOf_) return;
+    const auto now = Clock::now();
+    if (backlog && now - statesAt_ < std::chrono::seconds(1)) return;
     statesOf_ = latest->sequence;
+    statesAt_ = now;
     for (const MqttMessage& m : StateMessages(topics_, *latest)) publish(m);
   }
 
@@ -373,6 +383,7 @@ class MqttLink::Worker {
   bool everConnected_ = false;
   int refusal_ = -1;
   std::uint64_t statesOf_ = 0;
+  Clock::time_point statesAt_{};
   std::string libraryError_;
   std::string told_;
 };
