@@ -170,8 +170,9 @@ class MqttLink::Worker {
       if (accepted_) sendMore();
       const int loop = mosquitto_loop(client_, kTurnMs, 1);
       if (refusal_ > 0) {
-        lost(std::string("the broker refused the connection: ") +
-             mosquitto_connack_string(refusal_));
+        std::string answer = mosquitto_connack_string(refusal_);
+        if (!answer.empty() && answer.back() == '.') answer.pop_back();
+        lost("the broker refused the connection: " + answer);
         return false;
       }
       if (loop != MOSQ_ERR_SUCCESS) {
