@@ -24,7 +24,10 @@ constexpr std::size_t kWindow = 32;
 // How long one turn of the thread waits for the network: the latency of a
 // new record and of stop().
 constexpr int kTurnMs = 50;
-// What stop() gives the "offline" message and the DISCONNECT to leave.
+// What stop() gives the records still waiting to reach a broker that takes
+// them, then the "offline" message and the DISCONNECT to leave: within
+// stop()'s second together.
+constexpr auto kFlush = std::chrono::milliseconds(400);
 constexpr auto kGoodbye = std::chrono::milliseconds(300);
 
 using Clock = std::chrono::steady_clock;
@@ -328,8 +331,19 @@ class MqttLink::Worker {
     }
   }
 
+  // At the end: what waits goes out while the broker takes it (within
+  // kFlush), then "offline" and the DISCONNECT.
   void goodbye() {
     if (client_ && accepted_) {
+      const auto flushUntil = Clock::now() + kFlush;
+      while (Clock::now() < flushUntil) {
+        sendMore();
+        {
+          std::lock_guard lock(shared_->mutex);
+          if (shared_->queue.empty() && sent_.empty()) break;
+        }
+        if (mosquitto_loop(client_, 10, 1) != MOSQ_ERR_SUCCESS) break;
+      }
       publish({topics_.availability(), kOffline, true});
       mosquitto_disconnect(client_);
       const auto until = Clock::now() + kGoodbye;
