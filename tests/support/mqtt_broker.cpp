@@ -160,6 +160,7 @@ bool MosquittoBroker::start() {
 void MosquittoBroker::end(int signal) {
   if (!running()) return;
   ::kill(pid_, signal);
+  ::kill(pid_, SIGCONT);
   int status = 0;
   waitpid(pid_, &status, 0);
   pid_ = -1;
@@ -167,6 +168,12 @@ void MosquittoBroker::end(int signal) {
 
 void MosquittoBroker::kill() { end(SIGKILL); }
 void MosquittoBroker::stop() { end(SIGTERM); }
+void MosquittoBroker::pause() {
+  if (running()) ::kill(pid_, SIGSTOP);
+}
+void MosquittoBroker::resume() {
+  if (running()) ::kill(pid_, SIGCONT);
+}
 
 std::string MosquittoBroker::log() const {
   std::string text = problem_ + "\n";

@@ -42,6 +42,9 @@ class MosquittoBroker {
   bool start();
   void kill();  // SIGKILL
   void stop();  // SIGTERM
+  // SIGSTOP and SIGCONT: a broker that takes bytes and answers none.
+  void pause();
+  void resume();
   bool running() const { return pid_ > 0; }
 
   int port() const { return port_; }
