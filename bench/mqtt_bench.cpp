@@ -66,6 +66,27 @@ void BM_ScanTickMqtt(benchmark::State& state) {
 }
 BENCHMARK(BM_ScanTickMqtt)->Arg(kOff)->Arg(kBrokerAway)->Arg(kBrokerTakes);
 
+// What /Q adds to a record's tick by itself: the record made from the
+// readings and copied into the queue (the broker away, so nothing drains it
+// meanwhile; the queue at its default bound drops the oldest).
+void BM_RecordIntoQueue(benchmark::State& state) {
+  kvn::MqttSettings settings;
+  settings.host = "127.0.0.1";
+  settings.port = FreePort();
+  settings.url = "mqtt://127.0.0.1:" + std::to_string(settings.port);
+  kvn::MqttLink link(settings, kvn::MqttTopics("kvnvb/bench", "bench", "300"));
+  if (link.start()) std::abort();
+  kvn::Readings readings;
+  readings.status = kvn::Readings::Status{0};
+  readings.temperature = kvn::Readings::Temperature{0, 50, 60, 40};
+  for (auto& a : readings.analog) a = kvn::Readings::Analog{100, 0};
+  const kvn::ReadGroups groups{.status = true, .temperature = true, .analog = 0x1FF};
+  std::uint64_t n = 0;
+  for (auto _ : state) link.push(kvn::MqttRecord::From(readings, groups, kvn::Readings::Time(), ++n));
+  link.stop();
+}
+BENCHMARK(BM_RecordIntoQueue);
+
 // The heap a full queue takes: the default bound of records while the
 // broker is away.
 void BM_FullQueueMemory(benchmark::State& state) {

@@ -64,9 +64,11 @@ struct MqttLink::Shared {
     notices.push_back(std::move(text));
     noticesWaiting.store(true, std::memory_order_release);
   }
-  // Keeps the queue within its bound, dropping the oldest. Locked.
+  // Keeps the records waiting within the bound, dropping the oldest; the
+  // window in flight is not counted, so that a broker that takes them never
+  // sees a record dropped. Locked.
   void trim() {
-    while (queue.size() + inflight > bound && !queue.empty()) {
+    while (queue.size() > bound) {
       queue.pop_front();
       ++dropped;
       ++droppedUntold;
@@ -201,7 +203,7 @@ class MqttLink::Worker {
   // Hands records to the library, the oldest first, up to the window.
   void sendMore() {
     const std::string topic = topics_.record();
-    while (sent_.size() < std::min(kWindow, settings_.queue)) {
+    while (sent_.size() < kWindow) {
       MqttRecord record;
       {
         std::lock_guard lock(shared_->mutex);

@@ -194,7 +194,7 @@ TEST(EndToEnd, HelpPrintsTheOptionsWithoutADisplayAndTouchesNothing) {
     EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(p.exitCode(), 0);
     const QByteArray out = p.readAllStandardOutput();
-    EXPECT_TRUE(out.startsWith("Usage: kvnvb_DazEvo [/L] [/M[=ADDRESS:PORT]]\n")) << out.constData();
+    EXPECT_TRUE(out.startsWith("Usage: kvnvb_DazEvo [/L] [/M[=ADDRESS:PORT]] [/Q[=URL]]\n")) << out.constData();
     EXPECT_TRUE(out.contains("\n  /?, -h, --help ")) << out.constData();
     EXPECT_EQ(p.readAllStandardError(), QByteArray());
   }

@@ -6,7 +6,7 @@ and run there as a user runs it, on an X server of its own (Xvfb).
                             --recorded-log LOG --recorded-settings FILE --work DIR
 
 CASE is one of: imports, start_and_quit, log_and_wm_close, close_box,
-chart, metrics_refused. The hand (kvn_wine_hand.exe) works the
+chart, metrics_refused, mqtt_refused. The hand (kvn_wine_hand.exe) works the
 windows with Windows' own input and messages.
 """
 import argparse
@@ -313,21 +313,31 @@ def case_chart(args):
         check(status == 0, "ends with status 0, not %d: %s" % (status, err))
 
 
-def case_metrics_refused(args):
-    """/M in the Windows build, which has no metrics endpoint: a box says so,
-    the program ends with status 3, and an existing log is left as it was."""
-    with Wine(args, "metrics_refused") as w:
+def refused(args, name, option, expected):
+    """An option the Windows build has no part for: a box says so, the program
+    ends with the expected status, and an existing log is left as it was."""
+    with Wine(args, name) as w:
         log = os.path.join(w.bin, "kvnvb_DazEvo.Log")
         old = b"Log Started on 01-02-2026 at 10:00:00\r\n"
         write(log, old)
-        p = w.start("/L", "/M=127.0.0.1:9731")
+        p = w.start("/L", option)
         w.wait_window(BOX)
         code, out = w.hand("close", BOX)
         check(code == 0, out)
         status, err = w.finish(p)
-        check(status == 3, "ends with status 3, not %d: %s" % (status, err))
+        check(status == expected, "ends with status %d, not %d: %s" % (expected, status, err))
         check(read(log) == old, "the log is left as it was")
         check(not os.path.exists(os.path.join(w.bin, "kvnvb_DazEvo.set")), "nothing was started")
+
+
+def case_metrics_refused(args):
+    """/M: the Windows build has no metrics endpoint (status 3)."""
+    refused(args, "metrics_refused", "/M=127.0.0.1:9731", 3)
+
+
+def case_mqtt_refused(args):
+    """/Q: the Windows build has no MQTT publisher (status 4)."""
+    refused(args, "mqtt_refused", "/Q=mqtt://127.0.0.1:1883", 4)
 
 
 CASES = {name[5:]: f for name, f in globals().items() if name.startswith("case_")}

@@ -250,9 +250,11 @@ logger)
   # The metrics option as systemd expands it, on a loopback port of our own.
   metrics=$(sed -n 's/^Environment=KVNVB_METRICS=//p' "$unit")
   expect_eq "$metrics" "/M=127.0.0.1:9731" "the service serves metrics on loopback"
-  expect_eq "${command[*]:1}" '/L $KVNVB_METRICS' "the service's arguments"
+  expect_eq "${command[*]:1}" '/L $KVNVB_METRICS $KVNVB_MQTT' "the service's arguments"
   port=$((20000 + RANDOM % 30000))
   command[2]=/M=127.0.0.1:$port
+  # KVNVB_MQTT is empty: systemd passes no argument for it.
+  unset 'command[3]'
   [ "$(grep -c '^KillSignal=SIGTERM$' "$unit")" = 1 ] || fail "stopped with SIGTERM"
   mkdir -m 700 "$work/state" "$work/runtime"
   as=()
