@@ -113,5 +113,37 @@ TEST_F(PanelScanTest, RecordsArePacedFromTheReadingsWhileALogIsOpen) {
   EXPECT_FALSE(scan.logFailed());
 }
 
+// A record taker (MQTT) gets the log's records as the log writes them, and
+// while no log is open the same pace of reads and records; a paused log
+// pauses them too.
+TEST_F(PanelScanTest, ARecordTakerKeepsTheLogsPaceWithOrWithoutALog) {
+  scan.setLogPeriod(1);
+  scan.setAnalogRange(0, 1);
+  driver.tempCurrent = 50;
+  driver.setDefault("envReadAna", 3);
+  std::vector<ReadGroups> taken;
+  scan.addRecordTaker([&](const Readings& r, ReadGroups g) {
+    EXPECT_TRUE(r.temperature && r.temperature->current == 50);
+    taken.push_back(g);
+  });
+  for (int i = 0; i < 4; ++i) scan.tick();  // no log: read on every tick, a record every 2nd
+  EXPECT_EQ(driver.count("envReadTemp"), 4);
+  ASSERT_EQ(taken.size(), 2u);
+  EXPECT_TRUE(taken[0].status && taken[0].temperature);
+  EXPECT_EQ(taken[0].analog, 0b11);
+  EXPECT_EQ(logFile(), "");
+
+  ASSERT_EQ(scan.log().start(kDataHeader), std::nullopt);
+  for (int i = 0; i < 4; ++i) scan.tick();
+  EXPECT_EQ(taken.size(), 4u);
+  EXPECT_EQ(scan.recordsWritten(), 2u);  // the same two records
+  ASSERT_EQ(scan.log().pause(), std::nullopt);
+  for (int i = 0; i < 4; ++i) scan.tick();
+  EXPECT_EQ(taken.size(), 4u);
+  ASSERT_EQ(scan.log().close(), std::nullopt);
+  for (int i = 0; i < 2; ++i) scan.tick();
+  EXPECT_EQ(taken.size(), 5u);
+}
+
 }  // namespace
 }  // namespace kvn
