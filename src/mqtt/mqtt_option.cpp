@@ -217,15 +217,18 @@ MqttRequest ParseMqttOption(std::string_view commandLine) {
 }
 
 std::string WithoutMqttValue(std::string_view commandLine) {
-  for (std::size_t at = 0; at + 2 < commandLine.size(); ++at) {
-    if (commandLine[at] != '/' || (commandLine[at + 1] != 'Q' && commandLine[at + 1] != 'q') ||
-        commandLine[at + 2] != '=')
+  std::string out;
+  out.reserve(commandLine.size());
+  for (std::size_t at = 0; at < commandLine.size(); ++at) {
+    out += commandLine[at];
+    if (commandLine[at] != '/' || at + 2 >= commandLine.size() ||
+        (commandLine[at + 1] != 'Q' && commandLine[at + 1] != 'q') || commandLine[at + 2] != '=')
       continue;
-    std::size_t end = at + 3;
-    while (end < commandLine.size() && !IsBlank(commandLine[end])) ++end;
-    return std::string(commandLine.substr(0, at + 2)) + std::string(commandLine.substr(end));
+    out += commandLine[at + 1];
+    at += 2;
+    while (at + 1 < commandLine.size() && !IsBlank(commandLine[at + 1])) ++at;
   }
-  return std::string(commandLine);
+  return out;
 }
 
 bool IsTopicPrefix(std::string_view prefix) {

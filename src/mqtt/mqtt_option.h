@@ -54,8 +54,9 @@ struct MqttRequest {
 // value runs from the "=" to the next blank; settings are percent-decoded.
 MqttRequest ParseMqttOption(std::string_view commandLine);
 
-// The command line with the value of its /Q taken out ("/Q=mqtt://h/x?ca=/l"
-// becomes "/Q"), so that the other options are not read inside the URL.
+// The command line with the value of every /Q taken out
+// ("/Q=mqtt://h/x?ca=/l" becomes "/Q"), so that the other options are not
+// read inside a URL.
 std::string WithoutMqttValue(std::string_view commandLine);
 
 // A topic prefix fit for publishing: not empty, no wildcard (+ #), no NUL,

@@ -97,6 +97,8 @@ TEST(MqttOption, TheOtherOptionsAreNotReadInsideTheUrl) {
   EXPECT_EQ(kvn::WithoutMqttValue("/L /Q=mqtts://b?ca=/mnt/l.pem /M"), "/L /Q /M");
   EXPECT_EQ(kvn::WithoutMqttValue("/q=mqtt://b"), "/q");
   EXPECT_EQ(kvn::WithoutMqttValue("/L /Q"), "/L /Q");
+  EXPECT_EQ(kvn::WithoutMqttValue("/Q=a/L /q=b/M /L"), "/Q /q /L");
+  EXPECT_EQ(kvn::WithoutMqttValue("/Q="), "/Q");
 }
 
 TEST(MqttOption, TopicNames) {
