@@ -3,11 +3,10 @@
 // while the broker is away (records wait in the queue) and with a real
 // Mosquitto on loopback taking them; and the memory of a full queue.
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 
 #include <QProcess>
 #include <QThread>
-#include <malloc.h>
-
 #include <cstdlib>
 #include <string>
 
@@ -82,7 +81,8 @@ void BM_RecordIntoQueue(benchmark::State& state) {
   for (auto& a : readings.analog) a = kvn::Readings::Analog{100, 0};
   const kvn::ReadGroups groups{.status = true, .temperature = true, .analog = 0x1FF};
   std::uint64_t n = 0;
-  for (auto _ : state) link.push(kvn::MqttRecord::From(readings, groups, kvn::Readings::Time(), ++n));
+  for (auto _ : state)
+    link.push(kvn::MqttRecord::From(readings, groups, kvn::Readings::Time(), ++n));
   link.stop();
 }
 BENCHMARK(BM_RecordIntoQueue);
@@ -113,8 +113,10 @@ void BM_FullQueueMemory(benchmark::State& state) {
     link.stop();
   }
 }
-BENCHMARK(BM_FullQueueMemory)->Arg(static_cast<std::int64_t>(kvn::kDefaultMqttQueue))
-    ->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FullQueueMemory)
+    ->Arg(static_cast<std::int64_t>(kvn::kDefaultMqttQueue))
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -41,7 +41,8 @@ std::optional<std::string> MqttService::start(const std::string& hostName) {
   const std::string address =
       values_.brdAddrIndex >= 0 && index < entries.size() ? entries[index] : "none";
   if (settings_->prefix.empty()) settings_->prefix = "kvnvb/" + TopicLevel(hostName);
-  auto link = std::make_unique<MqttLink>(*settings_, MqttTopics(settings_->prefix, hostName, address));
+  auto link =
+      std::make_unique<MqttLink>(*settings_, MqttTopics(settings_->prefix, hostName, address));
   if (auto problem = link->start()) return problem;
   link_ = std::move(link);
   PanelScan& scan = form_.scan();

@@ -79,8 +79,11 @@ struct MqttLink::Shared {
 class MqttLink::Worker {
  public:
   Worker(MqttSettings settings, MqttTopics topics, Timing timing, std::shared_ptr<Shared> shared)
-      : settings_(std::move(settings)), topics_(std::move(topics)), timing_(timing),
-        shared_(std::move(shared)), random_(std::random_device{}()) {
+      : settings_(std::move(settings)),
+        topics_(std::move(topics)),
+        timing_(timing),
+        shared_(std::move(shared)),
+        random_(std::random_device{}()) {
     clientId_ = "kvnvb-" + TopicLevel(topics_.host) + "-" + std::to_string(::getpid());
     if (clientId_.size() > 64) clientId_.resize(64);
   }
@@ -89,14 +92,14 @@ class MqttLink::Worker {
   // A client with every setting applied; the reason when one is refused.
   std::optional<std::string> make() {
     client_ = mosquitto_new(clientId_.c_str(), true, this);
-    if (!client_) return std::string("the MQTT library could not make a client: ") + std::strerror(errno);
+    if (!client_)
+      return std::string("the MQTT library could not make a client: ") + std::strerror(errno);
     mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     // Records go out as they come, not held back for acknowledgements.
     mosquitto_int_option(client_, MOSQ_OPT_TCP_NODELAY, 1);
     // The window of records in flight is the link's own (kWindow).
     mosquitto_max_inflight_messages_set(client_, 0);
     mosquitto_connect_callback_set(client_, &Worker::OnConnect);
-    mosquitto_disconnect_callback_set(client_, &Worker::OnDisconnect);
     mosquitto_publish_callback_set(client_, &Worker::OnPublish);
     mosquitto_log_callback_set(client_, &Worker::OnLog);
     const std::string availability = topics_.availability();
@@ -114,10 +117,9 @@ class MqttLink::Worker {
           return "the file " + *file + " cannot be read: " + std::strerror(errno);
       const char* cafile = settings_.ca.empty() ? nullptr : settings_.ca.c_str();
       const char* capath = settings_.ca.empty() ? "/etc/ssl/certs" : nullptr;
-      const int rc = mosquitto_tls_set(client_, cafile, capath,
-                                       settings_.cert.empty() ? nullptr : settings_.cert.c_str(),
-                                       settings_.key.empty() ? nullptr : settings_.key.c_str(),
-                                       nullptr);
+      const int rc = mosquitto_tls_set(
+          client_, cafile, capath, settings_.cert.empty() ? nullptr : settings_.cert.c_str(),
+          settings_.key.empty() ? nullptr : settings_.key.c_str(), nullptr);
       if (rc != MOSQ_ERR_SUCCESS)
         return std::string("the TLS settings are refused: ") + mosquitto_strerror(rc);
       mosquitto_tls_opts_set(client_, 1, "tlsv1.2", nullptr);
@@ -192,7 +194,7 @@ class MqttLink::Worker {
         lost(std::string("no answer to the connection within ") + within);
         return false;
       }
-      if (accepted_ && !sent_.empty() && now - sent_.front().second > timing_.answer) {
+      if (accepted_ && !sent_.empty() && now - sent_.front().at > timing_.answer) {
         lost("the broker stopped acknowledging records");
         return true;
       }
@@ -216,7 +218,7 @@ class MqttLink::Worker {
       int mid = 0;
       const int rc = mosquitto_publish(client_, &mid, topic.c_str(),
                                        static_cast<int>(payload.size()), payload.data(), 1, false);
-      sent_.push_back({{mid, record}, Clock::now()});
+      sent_.push_back({mid, record, Clock::now()});
       if (rc != MOSQ_ERR_SUCCESS) return;  // the loop tells why and takes them back
     }
     publishStates();
@@ -252,7 +254,7 @@ class MqttLink::Worker {
     std::lock_guard lock(shared_->mutex);
     const bool wasConnected = shared_->connected;
     shared_->connected = false;
-    for (auto it = sent_.rbegin(); it != sent_.rend(); ++it) shared_->queue.push_front(it->first.second);
+    for (auto it = sent_.rbegin(); it != sent_.rend(); ++it) shared_->queue.push_front(it->record);
     shared_->inflight = 0;
     sent_.clear();
     shared_->trim();
@@ -324,7 +326,7 @@ class MqttLink::Worker {
 
   void acknowledged(int mid) {
     for (auto it = sent_.begin(); it != sent_.end(); ++it) {
-      if (it->first.first != mid) continue;
+      if (it->mid != mid) continue;
       sent_.erase(it);
       std::lock_guard lock(shared_->mutex);
       --shared_->inflight;
@@ -379,7 +381,6 @@ class MqttLink::Worker {
     else
       w->refusal_ = rc;
   }
-  static void OnDisconnect(mosquitto*, void*, int) {}
   static void OnPublish(mosquitto*, void* self, int mid) {
     static_cast<Worker*>(self)->acknowledged(mid);
   }
@@ -394,8 +395,13 @@ class MqttLink::Worker {
   std::mt19937 random_;
   std::string clientId_;
   mosquitto* client_ = nullptr;
-  // Records handed to the library: (message id, record), when sent.
-  std::deque<std::pair<std::pair<int, MqttRecord>, Clock::time_point>> sent_;
+  // A record handed to the library, not yet acknowledged.
+  struct Sent {
+    int mid = 0;
+    MqttRecord record;
+    Clock::time_point at;
+  };
+  std::deque<Sent> sent_;
   bool accepted_ = false;
   bool everConnected_ = false;
   int refusal_ = -1;
@@ -406,7 +412,9 @@ class MqttLink::Worker {
 };
 
 MqttLink::MqttLink(MqttSettings settings, MqttTopics topics, Timing timing)
-    : settings_(std::move(settings)), topics_(std::move(topics)), timing_(timing),
+    : settings_(std::move(settings)),
+      topics_(std::move(topics)),
+      timing_(timing),
       shared_(std::make_shared<Shared>()) {
   shared_->bound = settings_.queue;
 }
@@ -416,8 +424,7 @@ MqttLink::~MqttLink() { stop(); }
 std::optional<std::string> MqttLink::start() {
   std::call_once(libraryOnce, [] { mosquitto_lib_init(); });
   auto worker = std::make_unique<Worker>(settings_, topics_, timing_, shared_);
-  if (auto problem = worker->make())
-    return "The MQTT option cannot be used: " + *problem + ".";
+  if (auto problem = worker->make()) return "The MQTT option cannot be used: " + *problem + ".";
   std::thread([w = std::move(worker)] { w->run(); }).detach();
   started_ = true;
   return std::nullopt;

@@ -41,7 +41,8 @@ class MqttLink {
   };
 
   MqttLink(MqttSettings settings, MqttTopics topics, Timing timing);
-  MqttLink(MqttSettings settings, MqttTopics topics) : MqttLink(std::move(settings), std::move(topics), Timing{}) {}
+  MqttLink(MqttSettings settings, MqttTopics topics)
+      : MqttLink(std::move(settings), std::move(topics), Timing{}) {}
   ~MqttLink();
   MqttLink(const MqttLink&) = delete;
   MqttLink& operator=(const MqttLink&) = delete;

@@ -62,8 +62,7 @@ MqttTopics::MqttTopics(std::string prefixIn, std::string hostIn, std::string add
   for (const std::string* part : {&host, &address}) {
     if (part == &address) node += '_';
     for (const char c : *part)
-      node += (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ? c
-                                                                                          : '_';
+      node += (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ? c : '_';
   }
 }
 
@@ -88,8 +87,8 @@ std::string IsoLocalTime(std::int64_t unixMs) {
   const long magnitude = offset < 0 ? -offset : offset;
   char text[64];
   std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02ld:%02ld",
-                local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                local.tm_min, local.tm_sec, static_cast<int>(millis), sign, magnitude / 3600,
+                local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                local.tm_sec, static_cast<int>(millis), sign, magnitude / 3600,
                 magnitude / 60 % 60);
   return text;
 }
@@ -208,15 +207,15 @@ std::vector<MqttMessage> StateMessages(const MqttTopics& topics, const MqttRecor
   }
   for (std::size_t n = 0; n < r.analogValue.size(); ++n)
     if (r.analogFormat[n] >= 0)
-      out.push_back({topics.state("analog" + std::to_string(n)), std::to_string(r.analogValue[n]),
-                     true});
+      out.push_back(
+          {topics.state("analog" + std::to_string(n)), std::to_string(r.analogValue[n]), true});
   return out;
 }
 
 std::vector<MqttMessage> DiscoveryMessages(const MqttTopics& topics) {
   const std::string device =
-      "{\"identifiers\":[" + JsonString(topics.node) + "],\"name\":" +
-      JsonString("Fan board " + topics.address + " on " + topics.host) +
+      "{\"identifiers\":[" + JsonString(topics.node) +
+      "],\"name\":" + JsonString("Fan board " + topics.address + " on " + topics.host) +
       ",\"manufacturer\":\"korvan\",\"model\":\"PC/104 environmental fan board\"}";
   std::vector<MqttMessage> out;
   // extra: the keys of the entity's own, each as ,"key":value.
@@ -228,12 +227,12 @@ std::vector<MqttMessage> DiscoveryMessages(const MqttTopics& topics) {
                     ",\"availability_topic\":" + JsonString(topics.availability()) +
                     ",\"payload_available\":\"online\",\"payload_not_available\":\"offline\"" +
                     extra + ",\"device\":" + device + "}";
-    out.push_back({std::string("homeassistant/") + component + "/" + topics.node + "/" + object +
-                       "/config",
-                   std::move(j), true});
+    out.push_back(
+        {std::string("homeassistant/") + component + "/" + topics.node + "/" + object + "/config",
+         std::move(j), true});
   };
   const std::string degrees =
-      ",\"device_class\":\"temperature\",\"unit_of_measurement\":\"\xC2\xB0" "C\","
+      ",\"device_class\":\"temperature\",\"unit_of_measurement\":\"\u00B0C\","
       "\"state_class\":\"measurement\",\"suggested_display_precision\":1";
   add("sensor", "temperature", "Temperature", degrees);
   add("sensor", "high_set", "High set point", degrees);

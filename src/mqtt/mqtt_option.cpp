@@ -1,11 +1,12 @@
 #include "mqtt/mqtt_option.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <sys/stat.h>
 #include <vector>
 
 namespace kvn {
@@ -52,8 +53,8 @@ std::optional<std::string> PercentDecoded(std::string_view text) {
 }
 
 bool IsHostChar(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-         c == '-' || c == '.' || c == '_';
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+         c == '.' || c == '_';
 }
 
 bool IsIpv6Char(char c) { return HexDigit(c) >= 0 || c == ':' || c == '.'; }
@@ -97,9 +98,10 @@ bool ParseUrl(std::string_view url, Parsed& out) {
   s.url = std::string(url.substr(0, url.size() - rest.size())) + std::string(authority);
 
   if (authority.find('@') != std::string_view::npos)
-    return refuse("a user name or password in the URL could be read by every user of the "
-                  "machine; put them into a credentials file and name it with "
-                  "?credentials=FILE");
+    return refuse(
+        "a user name or password in the URL could be read by every user of the "
+        "machine; put them into a credentials file and name it with "
+        "?credentials=FILE");
   if (path.size() > 1) return refuse("the URL has a path; topics are set with ?prefix=TOPIC");
 
   std::string_view portText;
@@ -111,8 +113,10 @@ bool ParseUrl(std::string_view url, Parsed& out) {
       if (!IsIpv6Char(c)) return refuse("the address in brackets is not an IPv6 address");
     if (s.host.empty()) return refuse("the brackets hold no address");
     const std::string_view after = authority.substr(close + 1);
-    if (!after.empty() && after.front() != ':') return refuse("the host is followed by "
-                                                              "something other than :PORT");
+    if (!after.empty() && after.front() != ':')
+      return refuse(
+          "the host is followed by "
+          "something other than :PORT");
     if (!after.empty()) portText = after.substr(1);
     if (after.size() == 1) return refuse("the port must be a number from 1 to 65535");
   } else {
@@ -123,8 +127,10 @@ bool ParseUrl(std::string_view url, Parsed& out) {
       if (portText.empty()) return refuse("the port must be a number from 1 to 65535");
     }
     for (const char c : s.host)
-      if (!IsHostChar(c)) return refuse("the host name holds a character other than letters, "
-                                        "digits, \"-\", \".\" and \"_\"");
+      if (!IsHostChar(c))
+        return refuse(
+            "the host name holds a character other than letters, "
+            "digits, \"-\", \".\" and \"_\"");
   }
   if (s.host.empty()) return refuse("the URL names no host");
   if (!portText.empty()) {
@@ -155,8 +161,9 @@ bool ParseUrl(std::string_view url, Parsed& out) {
     seen.push_back(key);
     if (key == "prefix") {
       if (!IsTopicPrefix(value))
-        return refuse("the prefix must be a topic without + or #, neither beginning nor "
-                      "ending with /");
+        return refuse(
+            "the prefix must be a topic without + or #, neither beginning nor "
+            "ending with /");
       s.prefix = value;
     } else if (key == "queue") {
       std::size_t n = 0;
@@ -204,8 +211,7 @@ MqttRequest ParseMqttOption(std::string_view commandLine) {
     }
     if (commandLine[next] != '=')
       return {std::nullopt, "The option " + std::string(commandLine.substr(at, end - at)) +
-                                " is not understood; the MQTT option is /Q or /Q=URL." +
-                                kEnding};
+                                " is not understood; the MQTT option is /Q or /Q=URL." + kEnding};
     const std::string_view value = commandLine.substr(next + 1, end - next - 1);
     Parsed parsed;
     if (!ParseUrl(value, parsed))
@@ -277,7 +283,7 @@ std::optional<std::string> ReadMqttCredentials(const std::string& path, MqttSett
     return "The MQTT credentials file " + path + " cannot be used: " + why + "." + kEnding;
   };
   const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                              &std::fclose);
+                                                             &std::fclose);
   if (!file) return refuse(std::strerror(errno));
   std::string text;
   char buffer[4096];

@@ -65,7 +65,8 @@ MqttRecord Record(std::uint64_t n) {
   r.temperature = kvn::Readings::Temperature{0, static_cast<std::int32_t>(n), 60, 40};
   r.analog[0] = kvn::Readings::Analog{static_cast<std::int32_t>(n), 0};
   return MqttRecord::From(r, {.status = true, .temperature = true, .analog = 1},
-                          kvn::Readings::Time(std::chrono::milliseconds(1765358103000 + 10 * n)), n);
+                          kvn::Readings::Time(std::chrono::milliseconds(1765358103000 + 10 * n)),
+                          n);
 }
 
 QJsonObject Json(const std::string& payload) {
@@ -89,7 +90,8 @@ void ExpectWholeAndInOrder(const std::vector<QJsonObject>& records, std::uint64_
     const qint64 seq = r["seq"].toInteger();
     const auto seen = firstTime.find(seq);
     if (seen != firstTime.end()) {
-      EXPECT_EQ(seen->second, r["time"].toString()) << "record " << seq << " again, with a new time";
+      EXPECT_EQ(seen->second, r["time"].toString())
+          << "record " << seq << " again, with a new time";
       continue;
     }
     EXPECT_EQ(seq, last + 1) << "out of order or missing";
@@ -188,7 +190,8 @@ TEST_F(MqttLinkTest, DiscoveryCanBeLeftOut) {
   ASSERT_FALSE(link.start());
   link.push(Record(1));
   ASSERT_TRUE(sub.waitFor([](const auto& m) { return Records(m).size() == 1; }, 10000));
-  for (const Message& m : sub.messages()) EXPECT_EQ(m.topic.rfind("homeassistant/", 0), std::string::npos) << m.topic;
+  for (const Message& m : sub.messages())
+    EXPECT_EQ(m.topic.rfind("homeassistant/", 0), std::string::npos) << m.topic;
 }
 
 TEST_F(MqttLinkTest, ABrokerKilledFor10SecondsLosesNoRecord) {
@@ -250,7 +253,8 @@ TEST_F(MqttLinkTest, BeyondTheBoundTheOldestAreDroppedAndCounted) {
   ASSERT_TRUE(broker.start()) << broker.log();
   Subscriber subscriber(broker, {kPrefix + "/record"});
   sub = &subscriber;
-  ASSERT_TRUE(WaitForNotice(link, "7 records were dropped while the broker was away (the queue holds 5)", seen))
+  ASSERT_TRUE(WaitForNotice(
+      link, "7 records were dropped while the broker was away (the queue holds 5)", seen))
       << seen;
   // Said once.
   std::this_thread::sleep_for(300ms);
@@ -261,7 +265,8 @@ TEST_F(MqttLinkTest, BeyondTheBoundTheOldestAreDroppedAndCounted) {
 }
 
 TEST_F(MqttLinkTest, PasswordsRightAndWrong) {
-  MosquittoBroker broker(BrokerOptions{.user = std::pair{std::string("panel"), std::string("s3cret")}});
+  MosquittoBroker broker(
+      BrokerOptions{.user = std::pair{std::string("panel"), std::string("s3cret")}});
   ASSERT_TRUE(broker.start()) << broker.log();
   kvn::MqttSettings settings = SettingsFor(broker);
   settings.username = "panel";
@@ -271,7 +276,10 @@ TEST_F(MqttLinkTest, PasswordsRightAndWrong) {
     ASSERT_FALSE(link.start());
     link.push(Record(1));
     std::string seen;
-    EXPECT_TRUE(WaitForNotice(link, "the broker refused the connection: Connection Refused: not authorised. Trying again.", seen))
+    EXPECT_TRUE(WaitForNotice(
+        link,
+        "the broker refused the connection: Connection Refused: not authorised. Trying again.",
+        seen))
         << seen;
     EXPECT_FALSE(link.counts().connected);
     EXPECT_EQ(link.counts().queued, 1u);  // kept for a broker that takes it

@@ -127,7 +127,8 @@ bool WaitForLog(const QString& log, const QByteArray& text, int ms = 30000) {
 
 TEST(MqttLogger, TheLogsRecordsArriveRecordForRecord) {
   // The password comes as systemd hands it: a credential named mqtt.
-  MosquittoBroker broker(BrokerOptions{.user = std::pair{std::string("line3"), std::string("pw 3")}});
+  MosquittoBroker broker(
+      BrokerOptions{.user = std::pair{std::string("line3"), std::string("pw 3")}});
   ASSERT_TRUE(broker.start()) << broker.log();
   Subscriber sub(broker, {kPrefix + "/#"});
   ASSERT_TRUE(sub.waitUntilSubscribed());

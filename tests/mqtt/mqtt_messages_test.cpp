@@ -39,9 +39,8 @@ kvn::Readings SomeReadings() {
 
 TEST(MqttMessages, TheRecordCarriesTheReadings) {
   const auto when = kvn::Readings::Time(std::chrono::milliseconds(1765358103100));
-  const MqttRecord record =
-      MqttRecord::From(SomeReadings(), {.status = true, .temperature = true, .analog = 0x101},
-                       when, 7);
+  const MqttRecord record = MqttRecord::From(
+      SomeReadings(), {.status = true, .temperature = true, .analog = 0x101}, when, 7);
   const QJsonObject j = Parse(kvn::RecordJson(record));
   EXPECT_EQ(j["seq"].toInt(), 7);
   EXPECT_EQ(j["sensor"].toInt(), 1);
@@ -65,11 +64,12 @@ TEST(MqttMessages, TheRecordCarriesTheReadings) {
   // ISO 8601 with the offset, which gives back the instant.
   const std::string time = j["time"].toString().toStdString();
   EXPECT_TRUE(QRegularExpression(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.100[+-]\d\d:\d\d$)")
-                  .match(QString::fromStdString(time)).hasMatch())
+                  .match(QString::fromStdString(time))
+                  .hasMatch())
       << time;
-  EXPECT_EQ(QDateTime::fromString(QString::fromStdString(time), Qt::ISODateWithMs)
-                .toMSecsSinceEpoch(),
-            1765358103100);
+  EXPECT_EQ(
+      QDateTime::fromString(QString::fromStdString(time), Qt::ISODateWithMs).toMSecsSinceEpoch(),
+      1765358103100);
 
   // Nothing read yet: nulls, not zeros.
   const QJsonObject empty = Parse(kvn::RecordJson(MqttRecord::From({}, {}, when, 1)));
@@ -84,7 +84,7 @@ TEST(MqttMessages, NumbersAndTextsInJson) {
   EXPECT_EQ(kvn::DegreesJson(-2147483647 - 1), "-1073741824");
   EXPECT_EQ(kvn::DegreesJson(2147483647), "1073741823.5");
   EXPECT_EQ(kvn::JsonString("a\"b\\c\n"), R"("a\"b\\c\u000a")");
-  EXPECT_EQ(kvn::JsonString("\xC2\xB0" "C"), "\"\xC2\xB0" "C\"");
+  EXPECT_EQ(kvn::JsonString("\u00B0C"), "\"\u00B0C\"");
   EXPECT_EQ(kvn::JsonString("x\xFFy\xE2\x82"), "\"x\xEF\xBF\xBDy\xEF\xBF\xBD\xEF\xBF\xBD\"");
   // A host name of any bytes still gives JSON that parses.
   const kvn::MqttTopics odd("kvnvb/h", "h\"\\\x01\xFF", "300");
@@ -93,8 +93,8 @@ TEST(MqttMessages, NumbersAndTextsInJson) {
 
 TEST(MqttMessages, StatesAreRetainedPerSensor) {
   const kvn::MqttTopics topics("plant/a", "a", "300");
-  const auto states = kvn::StateMessages(
-      topics, MqttRecord::From(SomeReadings(), {}, kvn::Readings::Time(), 1));
+  const auto states =
+      kvn::StateMessages(topics, MqttRecord::From(SomeReadings(), {}, kvn::Readings::Time(), 1));
   std::map<std::string, std::string> byTopic;
   for (const kvn::MqttMessage& m : states) {
     EXPECT_TRUE(m.retain) << m.topic;
@@ -110,26 +110,68 @@ TEST(MqttMessages, StatesAreRetainedPerSensor) {
 
 // The keys Home Assistant's MQTT sensor and binary sensor know (beside the
 // shared entity keys), and the device classes with their units.
-const std::set<QString> kEntityKeys = {
-    "availability", "availability_mode", "availability_template", "availability_topic",
-    "device", "enabled_by_default", "encoding", "entity_category", "entity_picture",
-    "expire_after", "force_update", "icon", "json_attributes_template",
-    "json_attributes_topic", "name", "object_id", "default_entity_id", "payload_available",
-    "payload_not_available", "platform", "qos", "state_topic", "unique_id", "value_template",
-    "device_class", "origin"};
+const std::set<QString> kEntityKeys = {"availability",
+                                       "availability_mode",
+                                       "availability_template",
+                                       "availability_topic",
+                                       "device",
+                                       "enabled_by_default",
+                                       "encoding",
+                                       "entity_category",
+                                       "entity_picture",
+                                       "expire_after",
+                                       "force_update",
+                                       "icon",
+                                       "json_attributes_template",
+                                       "json_attributes_topic",
+                                       "name",
+                                       "object_id",
+                                       "default_entity_id",
+                                       "payload_available",
+                                       "payload_not_available",
+                                       "platform",
+                                       "qos",
+                                       "state_topic",
+                                       "unique_id",
+                                       "value_template",
+                                       "device_class",
+                                       "origin"};
 const std::set<QString> kSensorKeys = {"last_reset_value_template", "options",
                                        "suggested_display_precision", "state_class",
                                        "unit_of_measurement"};
 const std::set<QString> kBinaryKeys = {"off_delay", "payload_off", "payload_on"};
-const std::set<QString> kDeviceKeys = {"configuration_url", "connections", "hw_version",
-                                       "identifiers", "manufacturer", "model", "model_id",
-                                       "name", "serial_number", "suggested_area", "sw_version",
-                                       "via_device"};
-const std::set<QString> kBinaryClasses = {
-    "battery", "battery_charging", "carbon_monoxide", "cold", "connectivity", "door",
-    "garage_door", "gas", "heat", "light", "lock", "moisture", "motion", "moving",
-    "occupancy", "opening", "plug", "power", "presence", "problem", "running", "safety",
-    "smoke", "sound", "tamper", "update", "vibration", "window"};
+const std::set<QString> kDeviceKeys = {"configuration_url", "connections",  "hw_version",
+                                       "identifiers",       "manufacturer", "model",
+                                       "model_id",          "name",         "serial_number",
+                                       "suggested_area",    "sw_version",   "via_device"};
+const std::set<QString> kBinaryClasses = {"battery",
+                                          "battery_charging",
+                                          "carbon_monoxide",
+                                          "cold",
+                                          "connectivity",
+                                          "door",
+                                          "garage_door",
+                                          "gas",
+                                          "heat",
+                                          "light",
+                                          "lock",
+                                          "moisture",
+                                          "motion",
+                                          "moving",
+                                          "occupancy",
+                                          "opening",
+                                          "plug",
+                                          "power",
+                                          "presence",
+                                          "problem",
+                                          "running",
+                                          "safety",
+                                          "smoke",
+                                          "sound",
+                                          "tamper",
+                                          "update",
+                                          "vibration",
+                                          "window"};
 
 TEST(MqttMessages, DiscoveryAsHomeAssistantRequiresIt) {
   const kvn::MqttTopics topics("kvnvb/line-3", "line-3.plant", "300");
@@ -139,8 +181,8 @@ TEST(MqttMessages, DiscoveryAsHomeAssistantRequiresIt) {
       R"(^homeassistant/(sensor|binary_sensor)/[a-zA-Z0-9_-]+/[a-zA-Z0-9_-]+/config$)");
   QSet<QString> uniqueIds;
   std::set<std::string> stateTopics;
-  for (const auto& s : kvn::StateMessages(
-           topics, MqttRecord::From(SomeReadings(), {}, kvn::Readings::Time(), 1)))
+  for (const auto& s :
+       kvn::StateMessages(topics, MqttRecord::From(SomeReadings(), {}, kvn::Readings::Time(), 1)))
     stateTopics.insert(s.topic);
   QString deviceId;
   int binaries = 0;
@@ -172,7 +214,8 @@ TEST(MqttMessages, DiscoveryAsHomeAssistantRequiresIt) {
 
     // One device per board, named by identifiers.
     const QJsonObject device = j["device"].toObject();
-    for (const QString& key : device.keys()) EXPECT_TRUE(kDeviceKeys.count(key)) << key.toStdString();
+    for (const QString& key : device.keys())
+      EXPECT_TRUE(kDeviceKeys.count(key)) << key.toStdString();
     ASSERT_FALSE(device["identifiers"].toArray().isEmpty());
     const QString id = device["identifiers"].toArray()[0].toString();
     if (deviceId.isEmpty()) deviceId = id;
@@ -189,7 +232,7 @@ TEST(MqttMessages, DiscoveryAsHomeAssistantRequiresIt) {
       EXPECT_FALSE(j.contains("unit_of_measurement"));
     } else {
       if (j["device_class"].toString() == "temperature") {
-        EXPECT_TRUE(j["unit_of_measurement"].toString() == QString::fromUtf8("\xC2\xB0" "C"));
+        EXPECT_TRUE(j["unit_of_measurement"].toString() == QString::fromUtf8("\u00B0C"));
       } else {
         EXPECT_FALSE(j.contains("device_class"));
       }

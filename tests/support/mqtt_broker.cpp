@@ -78,8 +78,7 @@ bool MakeCa(const std::string& folder, const std::string& name, bool server) {
 }  // namespace
 
 MosquittoBroker::MosquittoBroker(BrokerOptions options) : options_(std::move(options)) {
-  std::string pattern =
-      (std::filesystem::temp_directory_path() / "kvn_mosquitto_XXXXXX").string();
+  std::string pattern = (std::filesystem::temp_directory_path() / "kvn_mosquitto_XXXXXX").string();
   if (mkdtemp(pattern.data())) folder_ = pattern;
   port_ = FreePort();
 }
@@ -120,8 +119,8 @@ bool MosquittoBroker::prepare() {
       problem_ = "openssl failed";
       return false;
     }
-    conf << "cafile " << caFile() << "\ncertfile " << folder_ << "/server.pem\nkeyfile "
-         << folder_ << "/server.key\nrequire_certificate false\n";
+    conf << "cafile " << caFile() << "\ncertfile " << folder_ << "/server.pem\nkeyfile " << folder_
+         << "/server.key\nrequire_certificate false\n";
   }
   WriteFile(folder_ + "/mosquitto.conf", conf.str());
   return true;
@@ -225,10 +224,10 @@ void Subscriber::OnSubscribe(mosquitto*, void* self, int, int, const int*) {
 void Subscriber::OnMessage(mosquitto*, void* self, const mosquitto_message* m) {
   auto* s = static_cast<Subscriber*>(self);
   std::lock_guard lock(s->mutex_);
-  s->messages_.push_back({m->topic,
-                          std::string(static_cast<const char*>(m->payload),
-                                      static_cast<std::size_t>(m->payloadlen)),
-                          m->retain, m->qos});
+  s->messages_.push_back(
+      {m->topic,
+       std::string(static_cast<const char*>(m->payload), static_cast<std::size_t>(m->payloadlen)),
+       m->retain, m->qos});
   s->changed_.notify_all();
 }
 
