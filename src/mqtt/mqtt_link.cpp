@@ -122,6 +122,7 @@ class MqttLink::Worker {
           settings_.key.empty() ? nullptr : settings_.key.c_str(), nullptr);
       if (rc != MOSQ_ERR_SUCCESS)
         return std::string("the TLS settings are refused: ") + mosquitto_strerror(rc);
+      // The broker's certificate checked (SSL_VERIFY_PEER), TLS 1.2 or later.
       mosquitto_tls_opts_set(client_, 1, "tlsv1.2", nullptr);
     }
     return std::nullopt;

@@ -42,9 +42,10 @@ struct BrokerOptions {
 
 // The broker's folder, port, configuration and certificates are made in the
 // constructor; a failure there makes start() return false with the reason in
-// log(). The broker keeps its persistence database in the folder (saved every
-// second or so, and on stop()), so that persistent sessions and queued
-// messages outlive a kill() made 2 s or more after they arose. The broker
+// log(). The broker keeps its persistence database in the folder, saved a few
+// milliseconds after each change (subscription, queued or retained message)
+// and on stop(), so that persistent sessions and queued messages outlive a
+// kill() made soon after they arose; save() makes sure of it. The broker
 // dies with the thread that called start() (PR_SET_PDEATHSIG), so that a
 // crashed or killed test leaves none behind: call start() from a thread that
 // outlives the broker, such as the test's own.
@@ -63,6 +64,10 @@ class MosquittoBroker {
   bool start();
   void kill();  // SIGKILL, waits for the process
   void stop();  // SIGTERM, waits (SIGKILL after 10 s)
+  // Has the running broker save its database now (SIGUSR1); true once the
+  // file has been replaced, within ms. For a kill() right after a change,
+  // which the broker's own saving (a few ms after each change) could miss.
+  bool save(int ms = 5000);
   bool running() const;
   int port() const;  // the same port across restarts
   std::string folder() const;
@@ -97,12 +102,16 @@ struct Message {
   int qos = 0;
 };
 
-// A libmosquitto subscriber in its own thread (mosquitto_loop_start), QoS 1,
-// with a persistent session (clean_session false, a fixed client id) so that
-// messages published while it was away from a restarted broker still reach
-// it; it reconnects by itself with a 1 s delay and subscribes again on each
-// connect. Being QoS 1, a message may arrive twice (after a restart, or a
-// retained one on each new SUBACK).
+// A libmosquitto subscriber in its own thread, QoS 1, with a persistent
+// session (clean_session false, a fixed client id) so that messages published
+// while it was away from a restarted broker still reach it; it connects again
+// by itself 1 s after each loss or failed attempt and subscribes again on
+// each connect. The thread is its own rather than mosquitto_loop_start's: in
+// libmosquitto 2.0.11 that one gives up for good when the first connect fails
+// (no broker yet) and when a TLS broker is killed (OpenSSL 3 reports the
+// unexpected end as a TLS error, which ends mosquitto_loop_forever). Being
+// QoS 1, a message may arrive twice (after a restart, or a retained one on
+// each new SUBACK).
 class Subscriber {
  public:
   Subscriber(const MosquittoBroker& broker, std::vector<std::string> topics,
@@ -128,9 +137,10 @@ class Subscriber {
   static void onSubscribe(mosquitto* m, void* self, int mid, int count, const int* granted);
   static void onMessage(mosquitto* m, void* self, const mosquitto_message* message);
 
+  void run(int port);
+
   const std::vector<std::string> topics_;
   mosquitto* m_ = nullptr;
-  bool looping_ = false;
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<Message> messages_;
@@ -139,6 +149,8 @@ class Subscriber {
   int subscribeMid_ = -1;
   int connects_ = 0;
   int lastConnectResult_ = -1;
+  bool stop_ = false;
+  std::thread thread_;  // the only one to call libmosquitto between new and destroy
 };
 
 // A TCP listener on loopback, with a thread that accepts each connection and
