@@ -18,8 +18,8 @@
 #include "driver/library_driver.h"
 #include "install/driver_installer.h"
 #include "panel/env_form.h"
-#include "shared/qt_text.h"
 #include "shared/console_events.h"
+#include "shared/qt_text.h"
 
 namespace {
 
