@@ -150,6 +150,9 @@ class PlotView : public PictureView {
   explicit PlotView(QWidget* parent = nullptr);
   // The frame is kept by reference and read at every paint.
   void showFrame(const ChartFrame& frame);
+  // Asks for the picture to be painted again from the frame, which changed;
+  // the border stays.
+  void frameChanged() { redraw(); }
 
  protected:
   void paintPicture(QPainter& p, QSize size) override;

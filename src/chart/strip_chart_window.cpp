@@ -193,7 +193,7 @@ void StripChartWindow::tick() {
   ui_->legend_pic->setRows(frame_.legend);
   ui_->y_pic->setLabels(frame_.top, frame_.bottom);
   ui_->x_pic->setLabels(frame_.xPeriod, frame_.xTitle, frame_.xZero);
-  ui_->Graph_pic->update();
+  ui_->Graph_pic->frameChanged();
 }
 
 void StripChartWindow::closeEvent(QCloseEvent* event) {
