@@ -256,6 +256,12 @@ void PlotCanvas::segment(int x1, int y1, int x2, int y2, int width, std::uint32_
     std::uint32_t* pixel = pixels_ + static_cast<std::size_t>(top) * stride_ + c;
     for (int y = top; y < bottom; ++y, pixel += stride_) *pixel = argb;
   };
+  if (y1 == y2) {
+    // Level: the pens at first..last cover the same rows, and together the
+    // columns first - half .. last - half + width - 1.
+    fill(first - half, y1 - half, last - half + width, y1 - half + width, argb);
+    return;
+  }
   if (width == 2) {
     // The usual width: column c is covered by the pens at c and c + 1, so
     // each column is filled once with the union of the two.
