@@ -176,21 +176,25 @@ void PlotView::paintPicture(QPainter& p, QSize size) {
 void PlotCanvas::draw(const ChartFrame& f, int w, int h, int gridWidth, int traceWidth) {
   if (image_.width() != w || image_.height() != h) image_ = QImage(w, h, QImage::Format_RGB32);
   if (image_.isNull()) return;
-  image_.fill(0xFFFFFFFFu);
   pixels_ = reinterpret_cast<std::uint32_t*>(image_.bits());
   stride_ = static_cast<std::size_t>(image_.bytesPerLine() / 4);
   width_ = w;
   height_ = h;
   const PlotMapping map(f, w, h);
 
+  // The white ground with the vertical grid lines is the same in every row:
+  // made once as the first row, then copied into the others.
   const std::uint32_t grid = FromColorRef(ChartFrame::kGridColor).rgb();
+  std::fill(pixels_, pixels_ + w, 0xFFFFFFFFu);
+  for (int x : f.gridX) {
+    const int column = map.column(x);
+    fill(column, 0, column + gridWidth, 1, grid);
+  }
+  for (int y = 1; y < h; ++y)
+    std::copy(pixels_, pixels_ + w, pixels_ + static_cast<std::size_t>(y) * stride_);
   for (double y : f.gridY) {
     const int row = map.row(y);
     fill(0, row, w, row + gridWidth, grid);
-  }
-  for (int x : f.gridX) {
-    const int column = map.column(x);
-    fill(column, 0, column + gridWidth, h, grid);
   }
 
   std::array<int, ChartFrame::kTracePoints> xs{};
@@ -198,12 +202,19 @@ void PlotCanvas::draw(const ChartFrame& f, int w, int h, int gridWidth, int trac
   for (int t = 0; t < f.traceCount; ++t) {
     const auto& ys = f.traceY[static_cast<std::size_t>(t)];
     const std::uint32_t color = FromColorRef(f.traceColor[static_cast<std::size_t>(t)]).rgb();
+    // Points in a row on one pixel row make one level segment from the
+    // first to the last: the same pixels as the segments between them.
+    std::size_t level = 0;
     int previous = map.row(ys[0]);
     for (std::size_t i = 1; i < xs.size(); ++i) {
       const int next = map.row(ys[i]);
+      if (next == previous) continue;
+      if (level + 1 < i) segment(xs[level], previous, xs[i - 1], previous, traceWidth, color);
       segment(xs[i - 1], previous, xs[i], next, traceWidth, color);
+      level = i;
       previous = next;
     }
+    if (level + 1 < xs.size()) segment(xs[level], previous, xs.back(), previous, traceWidth, color);
   }
 }
 
