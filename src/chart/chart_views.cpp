@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QFontInfo>
+#include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
 #include <algorithm>
@@ -158,6 +159,43 @@ void PlotView::showFrame(const ChartFrame& frame) {
   redraw();
 }
 
+namespace {
+
+// Where a picture of `size` device pixels at the painter's origin, drawn at
+// the pixel ratio dpr, can be
+// drawn straight into the image the painter paints on (a window's backing
+// store, say), sparing a copy: the first of its pixels, and the pixels from
+// one row to the next. Null unless the painter puts one pixel of it on one
+// pixel of a 32-bit opaque-capable image, whole, inside the region being
+// painted, so that nothing drawn there by others is overwritten.
+std::uint32_t* DirectPixels(QPainter& p, QSize size, qreal dpr, std::size_t& stride) {
+  QPaintEngine* engine = p.paintEngine();
+  if (engine == nullptr || engine->type() != QPaintEngine::Raster) return nullptr;
+  auto* image = dynamic_cast<QImage*>(engine->paintDevice());
+  if (image == nullptr || !image->isDetached()) return nullptr;
+  if (image->format() != QImage::Format_RGB32 &&
+      image->format() != QImage::Format_ARGB32_Premultiplied)
+    return nullptr;
+  if (p.opacity() != 1 || p.compositionMode() != QPainter::CompositionMode_SourceOver)
+    return nullptr;
+  // Moved, and scaled by the pixel ratio only, which the picture has already.
+  const QTransform t = p.deviceTransform();
+  if (t.type() > QTransform::TxScale || t.m11() != dpr || t.m22() != dpr) return nullptr;
+  const QPointF origin = t.map(QPointF(0, 0));
+  const QPoint at(static_cast<int>(std::lround(origin.x())), static_cast<int>(std::lround(origin.y())));
+  if (QPointF(at) != origin) return nullptr;
+  const QRect area(at, size);
+  if (!image->rect().contains(area)) return nullptr;
+  if (p.hasClipping() && !(QRegion(area) - t.map(p.clipRegion())).isEmpty()) return nullptr;
+  const QRegion painted = engine->systemClip();
+  if (!painted.isEmpty() && !(QRegion(area) - painted).isEmpty()) return nullptr;
+  stride = static_cast<std::size_t>(image->bytesPerLine() / 4);
+  return reinterpret_cast<std::uint32_t*>(image->bits()) + static_cast<std::size_t>(at.y()) * stride +
+         static_cast<std::size_t>(at.x());
+}
+
+}  // namespace
+
 void PlotView::paintPicture(QPainter& p, QSize size) {
   if (!frame_) {
     p.fillRect(QRect(QPoint(), size), Qt::white);
@@ -165,8 +203,15 @@ void PlotView::paintPicture(QPainter& p, QSize size) {
   }
   const qreal dpr = devicePixelRatioF();
   const auto device = [dpr](double v) { return static_cast<int>(std::lround(v * dpr)); };
-  canvas_.draw(*frame_, device(size.width()), device(size.height()),
-               std::max(1, device(kGridLineWidth)), std::max(1, device(kTraceLineWidth)));
+  const int w = device(size.width()), h = device(size.height());
+  const int gridWidth = std::max(1, device(kGridLineWidth));
+  const int traceWidth = std::max(1, device(kTraceLineWidth));
+  std::size_t stride = 0;
+  if (std::uint32_t* pixels = DirectPixels(p, QSize(w, h), dpr, stride)) {
+    canvas_.draw(*frame_, pixels, stride, w, h, gridWidth, traceWidth);
+    return;
+  }
+  canvas_.draw(*frame_, w, h, gridWidth, traceWidth);
   // One image pixel to one screen pixel.
   QImage& image = canvas_.image();
   image.setDevicePixelRatio(dpr);
@@ -176,8 +221,15 @@ void PlotView::paintPicture(QPainter& p, QSize size) {
 void PlotCanvas::draw(const ChartFrame& f, int w, int h, int gridWidth, int traceWidth) {
   if (image_.width() != w || image_.height() != h) image_ = QImage(w, h, QImage::Format_RGB32);
   if (image_.isNull()) return;
-  pixels_ = reinterpret_cast<std::uint32_t*>(image_.bits());
-  stride_ = static_cast<std::size_t>(image_.bytesPerLine() / 4);
+  draw(f, reinterpret_cast<std::uint32_t*>(image_.bits()),
+       static_cast<std::size_t>(image_.bytesPerLine() / 4), w, h, gridWidth, traceWidth);
+}
+
+void PlotCanvas::draw(const ChartFrame& f, std::uint32_t* pixels, std::size_t stride, int w, int h,
+                      int gridWidth, int traceWidth) {
+  if (w <= 0 || h <= 0) return;
+  pixels_ = pixels;
+  stride_ = stride;
   width_ = w;
   height_ = h;
   const PlotMapping map(f, w, h);

@@ -111,10 +111,14 @@ class PlotMapping {
 // The plot's picture in device pixels: white ground, the grid, the traces.
 class PlotCanvas {
  public:
-  // Draws the frame into an image of w x h pixels; gridWidth and traceWidth
-  // are the line widths in those pixels.
+  // Draws the frame into an image of w x h pixels of its own; gridWidth and
+  // traceWidth are the line widths in those pixels.
   void draw(const ChartFrame& frame, int w, int h, int gridWidth, int traceWidth);
   QImage& image() { return image_; }
+  // Draws the frame into w x h pixels of 32 bits (0xAARRGGBB, opaque) that
+  // start at `pixels`, rows `stride` pixels apart.
+  void draw(const ChartFrame& frame, std::uint32_t* pixels, std::size_t stride, int w, int h,
+            int gridWidth, int traceWidth);
 
  private:
   void fill(int left, int top, int right, int bottom, std::uint32_t argb);

@@ -6,6 +6,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QBackingStore>
 #include <QComboBox>
 #include <QDir>
 #include <QEventLoop>
@@ -307,6 +308,43 @@ TEST_F(ChartWindowTest, PlotPaintsTracesAndGridWherePlaced) {
   EXPECT_EQ(image.pixel(column, between), grid);
   EXPECT_EQ(image.pixel(column - 2, between), white);
   EXPECT_EQ(image.pixel(column + 2, between), white);
+}
+
+// The plot as the shown window paints it, straight into its backing store,
+// is pixel for pixel the picture drawn apart and copied onto a device it
+// cannot draw into straight (24-bit pixels).
+TEST_F(ChartWindowTest, PlotInTheWindowIsThePictureDrawnApart) {
+  std::vector<std::int32_t> readings;
+  for (int i = 0; i < 2000; ++i) readings.push_back((i * 37) % 256 < 128 ? (i * 37) % 256 : 40);
+  driver.script("envReadAna", readings);
+  window.load();
+  for (int c = 0; c < 8; ++c) {
+    auto& record = chart.chanTable[static_cast<std::size_t>(c)];
+    record.InUse = -1;
+    record.YMin = 0;
+    record.YMax = 6;
+  }
+  child<QRadioButton>("Ind_rad")->click();
+  window.show();
+  for (int i = 0; i < 80; ++i) window.tick();
+  QApplication::processEvents();
+
+  auto* plot = child<QFrame>("Graph_pic");
+  const QRect inside = plot->contentsRect();
+  const auto* store = dynamic_cast<const QImage*>(window.backingStore()->paintDevice());
+  ASSERT_NE(store, nullptr);
+  const qreal dpr = window.devicePixelRatio();  // 2 with QT_SCALE_FACTOR=2
+  const QRect device(plot->mapTo(&window, inside.topLeft()) * dpr, inside.size() * dpr);
+  const QImage shown = store->copy(device).convertToFormat(QImage::Format_RGB32);
+  QImage apart(device.size(), QImage::Format_RGB888);
+  apart.setDevicePixelRatio(dpr);
+  plot->render(&apart, QPoint(), QRegion(inside), QWidget::RenderFlags());
+  EXPECT_EQ(shown, apart.convertToFormat(QImage::Format_RGB32));
+
+  std::set<QRgb> colours;
+  for (int y = 0; y < shown.height(); ++y)
+    for (int x = 0; x < shown.width(); ++x) colours.insert(shown.pixel(x, y));
+  EXPECT_GE(colours.size(), 8u) << "white, the grid and the traces";
 }
 
 // A Y label shows whole inside its strip and keeps its magnitude however
