@@ -1,6 +1,7 @@
 #include "chart/chart_model.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <limits>
@@ -169,9 +170,9 @@ void StripChartModel::tick(const ChanTable& table, const TickInputs& in, const R
 
   frame.xTitle = "Time(sec)";
   frame.xZero = FileForm(0);
-  frame.xPeriod = FileForm(in.intervalMs / 1000.0);
-  frame.yBottom = FileForm(frame.bottom);
-  frame.yTop = FileForm(frame.top);
+  frame.xPeriod = xPeriod_.of(in.intervalMs / 1000.0, FileForm);
+  frame.yBottom = yBottom_.of(frame.bottom, FileForm);
+  frame.yTop = yTop_.of(frame.top, FileForm);
 
   traces(table, in.offset, frame);
 
@@ -252,11 +253,22 @@ void StripChartModel::legendRows(const ChanTable& table, std::vector<LegendRow>&
     row.text = table[c].Abbrev;
     row.nameLength = row.text.size();
     row.text += " = ";
-    row.text += NumTextWithZero(sampleBuf_[c][At(writePos_)]);
+    row.text += legendValues_[c].of(sampleBuf_[c][At(writePos_)], NumTextWithZero);
     row.text += " units";
     ++k;
   }
   rows.resize(k);
+}
+
+const std::string& StripChartModel::TextForm::of(double value, Form form) {
+  // By the bits, so that -0 and 0, or NaNs, each keep their own text.
+  const auto bits = std::bit_cast<std::uint64_t>(value);
+  if (form != form_ || bits != bits_) {
+    form_ = form;
+    bits_ = bits;
+    text_ = form(value);
+  }
+  return text_;
 }
 
 double StripChartModel::sample(int channel, int column) const {

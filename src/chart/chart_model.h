@@ -149,6 +149,21 @@ class StripChartModel {
   std::array<double, kChartSources> traceOffset_{};  // kept from tick to tick
   std::array<double, kChartSources> lastY_{};
   bool running_ = false;
+
+  // A number's text form, made again only when the number or the form
+  // changes: most readings stay the same from one tick to the next.
+  class TextForm {
+   public:
+    using Form = std::string (*)(double);
+    const std::string& of(double value, Form form);
+
+   private:
+    std::uint64_t bits_ = 0;
+    Form form_ = nullptr;
+    std::string text_;
+  };
+  mutable std::array<TextForm, kChartSources> legendValues_;
+  TextForm xPeriod_, yBottom_, yTop_;
 };
 
 }  // namespace kvn

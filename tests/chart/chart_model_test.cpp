@@ -155,6 +155,12 @@ TEST_F(ChartModelTest, LegendShowsChannelsInUseInChannelOrder) {
   Tick(DefaultTable({2}), {}, Constant(10));
   ASSERT_EQ(frame.legend.size(), 1u);
   EXPECT_EQ(frame.legend[0].text, "Ana3 = 10 units");
+  // A reading that stays, then changes, then comes back.
+  for (const auto& [reading, text] : {std::pair{10.0, "Ana3 = 10 units"}, {0.5, "Ana3 = 0.5 units"},
+                                      {-0.0, "Ana3 = 0 units"}, {10.0, "Ana3 = 10 units"}}) {
+    Tick(DefaultTable({2}), {}, Constant(reading));
+    EXPECT_EQ(frame.legend[0].text, text) << reading;
+  }
 }
 
 TEST_F(ChartModelTest, DegenerateRangesStayDrawable) {
