@@ -123,14 +123,16 @@ void BM_ChartTickAllAreas(benchmark::State& state) {
 }
 BENCHMARK(BM_ChartTickAllAreas)->Unit(benchmark::kMicrosecond);
 
-// What no drawing tick can avoid: the twelve reads through the driver
-// interface, and every pixel of the five areas a tick can repaint written
-// once, each area cleared to its background in an image of its device size
-// and copied through one painter into an image of the backing store's size
-// and format, as the plot's picture is. Left out is everything that makes the picture: the model (the samples'
-// rings, the scaling, the texts), the grid and the traces, the texts' glyphs,
-// and the widgets' paint events, clips and painters. Any tick that shows all
-// twelve readings must do at least this much, so this is its floor.
+// What no drawing tick can avoid, with nothing drawn: the twelve reads
+// through the driver interface, and every pixel of the five areas a tick can
+// repaint written once, each area cleared to its background in an image of
+// its device size and copied through one painter into an image of the
+// backing store's size and format, as a picture drawn apart is put into the
+// window. Left out is everything that makes the picture: the model (the
+// samples' rings, the scaling, the texts), the grid and the traces, the
+// texts' glyphs, and the widgets' paint events, clips and painters. A tick
+// that shows all twelve readings and repaints its five areas so must do at
+// least this much, so this is its floor.
 void BM_PixelFloor(benchmark::State& state) {
   ChartBench bench;
   struct Area {

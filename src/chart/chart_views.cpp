@@ -162,12 +162,12 @@ void PlotView::showFrame(const ChartFrame& frame) {
 namespace {
 
 // Where a picture of `size` device pixels at the painter's origin, drawn at
-// the pixel ratio dpr, can be
-// drawn straight into the image the painter paints on (a window's backing
-// store, say), sparing a copy: the first of its pixels, and the pixels from
-// one row to the next. Null unless the painter puts one pixel of it on one
-// pixel of a 32-bit opaque-capable image, whole, inside the region being
-// painted, so that nothing drawn there by others is overwritten.
+// the pixel ratio dpr, can be drawn straight into the image the painter
+// paints on (a window's backing store, say), sparing a copy: the first of its
+// pixels, and the pixels from one row to the next (stride). Null unless the
+// painter puts one pixel of it on one pixel of a 32-bit image that takes
+// opaque pixels as they are, whole, inside the region being painted, so that
+// nothing drawn there by others is overwritten.
 std::uint32_t* DirectPixels(QPainter& p, QSize size, qreal dpr, std::size_t& stride) {
   QPaintEngine* engine = p.paintEngine();
   if (engine == nullptr || engine->type() != QPaintEngine::Raster) return nullptr;
@@ -182,7 +182,8 @@ std::uint32_t* DirectPixels(QPainter& p, QSize size, qreal dpr, std::size_t& str
   const QTransform t = p.deviceTransform();
   if (t.type() > QTransform::TxScale || t.m11() != dpr || t.m22() != dpr) return nullptr;
   const QPointF origin = t.map(QPointF(0, 0));
-  const QPoint at(static_cast<int>(std::lround(origin.x())), static_cast<int>(std::lround(origin.y())));
+  const QPoint at(static_cast<int>(std::lround(origin.x())),
+                  static_cast<int>(std::lround(origin.y())));
   if (QPointF(at) != origin) return nullptr;
   const QRect area(at, size);
   if (!image->rect().contains(area)) return nullptr;
@@ -190,8 +191,8 @@ std::uint32_t* DirectPixels(QPainter& p, QSize size, qreal dpr, std::size_t& str
   const QRegion painted = engine->systemClip();
   if (!painted.isEmpty() && !(QRegion(area) - painted).isEmpty()) return nullptr;
   stride = static_cast<std::size_t>(image->bytesPerLine() / 4);
-  return reinterpret_cast<std::uint32_t*>(image->bits()) + static_cast<std::size_t>(at.y()) * stride +
-         static_cast<std::size_t>(at.x());
+  return reinterpret_cast<std::uint32_t*>(image->bits()) +
+         static_cast<std::size_t>(at.y()) * stride + static_cast<std::size_t>(at.x());
 }
 
 }  // namespace
