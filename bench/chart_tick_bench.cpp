@@ -86,6 +86,23 @@ class ChartBench {
             window_.findChild<QFrame*>("legend_pic")};
   }
 
+  // The same five areas in the window's coordinates, each with its
+  // background: white for the plot, the palette's window colour otherwise.
+  struct Area {
+    QRect rect;
+    QRgb ground;
+  };
+  std::vector<Area> areas() {
+    std::vector<Area> out;
+    for (QFrame* part : parts()) {
+      const QRect inside = part->contentsRect();
+      const bool plot = part->objectName() == QLatin1String("Graph_pic");
+      out.push_back({inside.translated(part->pos()),
+                     plot ? qRgb(255, 255, 255) : part->palette().color(QPalette::Window).rgb()});
+    }
+    return out;
+  }
+
  private:
   QTemporaryDir exeDir_;
   kvn::LibraryDriver driver_{KVN_SIM_LIBRARY};
@@ -135,31 +152,23 @@ BENCHMARK(BM_ChartTickAllAreas)->Unit(benchmark::kMicrosecond);
 // least this much, so this is its floor.
 void BM_PixelFloor(benchmark::State& state) {
   ChartBench bench;
-  struct Area {
-    QPoint at;
-    QImage image;
-    QRgb ground;
-  };
-  std::vector<Area> areas;
-  const qreal dpr = bench.window().devicePixelRatioF();
-  for (QFrame* part : bench.parts()) {
-    const QRect inside = part->contentsRect();
-    QImage image(inside.size() * dpr, QImage::Format_RGB32);
-    image.setDevicePixelRatio(dpr);
-    const bool plot = part->objectName() == QLatin1String("Graph_pic");
-    const QRgb ground = plot ? qRgb(255, 255, 255) : part->palette().color(QPalette::Window).rgb();
-    areas.push_back({part->pos() + inside.topLeft(), std::move(image), ground});
-  }
   const QImage& store = bench.backingStore();
   QImage window(store.size(), store.format());
-  window.setDevicePixelRatio(store.devicePixelRatio());
+  const qreal dpr = store.devicePixelRatio();
+  window.setDevicePixelRatio(dpr);
+  std::vector<QImage> images;
+  const auto areas = bench.areas();
+  for (const auto& area : areas) {
+    images.emplace_back(area.rect.size() * dpr, QImage::Format_RGB32);
+    images.back().setDevicePixelRatio(dpr);
+  }
   for (auto _ : state) {
     for (int n = 0; n < kvn::kChartSources; ++n)
       benchmark::DoNotOptimize(kvn::ReadChartValue(bench.driver(), bench.values(), n));
     QPainter painter(&window);
-    for (Area& area : areas) {
-      area.image.fill(area.ground);
-      painter.drawImage(area.at, area.image);
+    for (std::size_t i = 0; i < areas.size(); ++i) {
+      images[i].fill(areas[i].ground);
+      painter.drawImage(areas[i].rect.topLeft(), images[i]);
     }
     painter.end();
     benchmark::DoNotOptimize(window.constBits());
@@ -177,27 +186,18 @@ void BM_PixelFloorInPlace(benchmark::State& state) {
   const QImage& store = bench.backingStore();
   QImage window(store.size(), store.format());
   const qreal dpr = store.devicePixelRatio();
-  struct Area {
-    QRect device;
-    QRgb ground;
-  };
-  std::vector<Area> areas;
-  for (QFrame* part : bench.parts()) {
-    const QRect inside = part->contentsRect();
-    const bool plot = part->objectName() == QLatin1String("Graph_pic");
-    const QRgb ground = plot ? qRgb(255, 255, 255) : part->palette().color(QPalette::Window).rgb();
-    areas.push_back({QRect((part->pos() + inside.topLeft()) * dpr, inside.size() * dpr), ground});
-  }
+  const auto areas = bench.areas();
   const auto stride = static_cast<std::size_t>(window.bytesPerLine() / 4);
   for (auto _ : state) {
     for (int n = 0; n < kvn::kChartSources; ++n)
       benchmark::DoNotOptimize(kvn::ReadChartValue(bench.driver(), bench.values(), n));
     auto* pixels = reinterpret_cast<QRgb*>(window.bits());
-    for (const Area& area : areas) {
-      QRgb* row = pixels + static_cast<std::size_t>(area.device.top()) * stride +
-                  static_cast<std::size_t>(area.device.left());
-      for (int y = 0; y < area.device.height(); ++y, row += stride)
-        std::fill(row, row + area.device.width(), area.ground);
+    for (const auto& area : areas) {
+      const QRect device(area.rect.topLeft() * dpr, area.rect.size() * dpr);
+      QRgb* row = pixels + static_cast<std::size_t>(device.top()) * stride +
+                  static_cast<std::size_t>(device.left());
+      for (int y = 0; y < device.height(); ++y, row += stride)
+        std::fill(row, row + device.width(), area.ground);
     }
     benchmark::DoNotOptimize(window.constBits());
     benchmark::ClobberMemory();

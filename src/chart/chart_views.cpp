@@ -296,6 +296,12 @@ void PlotCanvas::segment(int x1, int y1, int x2, int y2, int width, std::uint32_
   const int first = std::max(x1, -width);
   const int last = std::min(x2, width_ + width);
   if (first > last) return;
+  if (y1 == y2) {
+    // Level: the pens at first..last cover the same rows, and together the
+    // columns first - half .. last - half + width - 1.
+    fill(first - half, y1 - half, last - half + width, y1 - half + width, argb);
+    return;
+  }
   // The line's row at each column, in 16.16 fixed point, stepped from column
   // to column (rounded half up). Rows and columns lie within +-2^15, so
   // nothing overflows.
@@ -320,12 +326,6 @@ void PlotCanvas::segment(int x1, int y1, int x2, int y2, int width, std::uint32_
     std::uint32_t* pixel = pixels_ + static_cast<std::size_t>(top) * stride_ + c;
     for (int y = top; y < bottom; ++y, pixel += stride_) *pixel = argb;
   };
-  if (y1 == y2) {
-    // Level: the pens at first..last cover the same rows, and together the
-    // columns first - half .. last - half + width - 1.
-    fill(first - half, y1 - half, last - half + width, y1 - half + width, argb);
-    return;
-  }
   if (width == 2) {
     // The usual width: column c is covered by the pens at c and c + 1, so
     // each column is filled once with the union of the two.
