@@ -69,8 +69,9 @@ std::vector<double> Numbers(const QJsonObject& r) {
   return n;
 }
 
-// Each record of the log went out with the same numbers, in the same order,
-// and the first sequence numbers run 1, 2, ... without a gap.
+// Each record of the log went out with the same numbers, and arrived first in
+// the log's order: sequence numbers 1, 2, ... without a gap (a record sent
+// again may come a second time, after its first).
 void ExpectLogAndBrokerAgree(const QByteArray& log, const std::vector<Message>& messages) {
   const auto logged = LogRecords(log);
   const auto published = MqttRecords(messages);
@@ -80,6 +81,15 @@ void ExpectLogAndBrokerAgree(const QByteArray& log, const std::vector<Message>& 
   for (const auto& [n, record] : published) {
     ASSERT_EQ(n, ++seq) << "a record is missing";
     EXPECT_EQ(Numbers(record), logged[static_cast<std::size_t>(n - 1)]) << "record " << n;
+  }
+  qint64 newest = 0;
+  for (const Message& m : messages) {
+    if (m.topic != kPrefix + "/record") continue;
+    const QByteArray payload = QByteArray::fromStdString(m.payload);
+    const qint64 n = QJsonDocument::fromJson(payload).object()["seq"].toInteger();
+    if (n <= newest) continue;
+    EXPECT_EQ(n, newest + 1) << "record " << n << " came before record " << newest + 1;
+    newest = n;
   }
 }
 
