@@ -230,6 +230,19 @@ TEST(MqttLogger, PeersThatMisbehaveLeaveTheLogRunning) {
   EXPECT_EQ(stuck.program().process().exitCode(), 0);
   EXPECT_TRUE(ReadAll(stuck.log()).contains("Log Closed by Program Exit"));
   EXPECT_LT(garbled.quit(), 3000);
+
+  // A broker that took the connection, then stalls: the records wait, and
+  // Quit's goodbye to it keeps to the second.
+  MosquittoBroker broker;
+  ASSERT_TRUE(broker.start()) << broker.log();
+  Logger stalling({"/L", Url(broker.port())});
+  ASSERT_TRUE(WaitForLog(stalling.log(), "connected, publishing"));
+  broker.pause();
+  const int written = static_cast<int>(LogRecords(ReadAll(stalling.log())).size());
+  ASSERT_TRUE(WaitForRecords(stalling.log(), written + 10));
+  EXPECT_LT(stalling.quit(), 2000);
+  EXPECT_TRUE(ReadAll(stalling.log()).contains("Log Closed by Program Exit"));
+  broker.resume();
 }
 
 TEST(MqttLogger, AQThatCannotBeUsedEndsTheProgramBeforeTheBoard) {
