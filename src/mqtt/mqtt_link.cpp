@@ -221,6 +221,7 @@ class MqttLink::Worker {
                                        static_cast<int>(payload.size()), payload.data(), 1, false);
       sent_.push_back({mid, record, Clock::now()});
       if (rc != MOSQ_ERR_SUCCESS) return;  // the loop tells why and takes them back
+      ++unacknowledged_;
     }
     publishStates();
   }
@@ -244,8 +245,9 @@ class MqttLink::Worker {
   }
 
   void publish(const MqttMessage& m) {
-    mosquitto_publish(client_, nullptr, m.topic.c_str(), static_cast<int>(m.payload.size()),
-                      m.payload.data(), 1, m.retain);
+    if (mosquitto_publish(client_, nullptr, m.topic.c_str(), static_cast<int>(m.payload.size()),
+                          m.payload.data(), 1, m.retain) == MOSQ_ERR_SUCCESS)
+      ++unacknowledged_;
   }
 
   // The connection is given up: the records not acknowledged go back to the
@@ -326,6 +328,7 @@ class MqttLink::Worker {
   }
 
   void acknowledged(int mid) {
+    if (unacknowledged_ > 0) --unacknowledged_;
     for (auto it = sent_.begin(); it != sent_.end(); ++it) {
       if (it->mid != mid) continue;
       sent_.erase(it);
@@ -350,8 +353,14 @@ class MqttLink::Worker {
         if (mosquitto_loop(client_, 10, 1) != MOSQ_ERR_SUCCESS) break;
       }
       publish({topics_.availability(), kOffline, true});
-      mosquitto_disconnect(client_);
+      // The DISCONNECT waits for the last acknowledgements: a socket closed
+      // with them unread is reset, and the broker throws away whatever it
+      // had not read yet (the last states, "offline").
       const auto until = Clock::now() + kGoodbye;
+      while (unacknowledged_ > 0 && Clock::now() < until &&
+             mosquitto_loop(client_, 10, 1) == MOSQ_ERR_SUCCESS) {
+      }
+      mosquitto_disconnect(client_);
       while (Clock::now() < until && mosquitto_loop(client_, kTurnMs, 1) == MOSQ_ERR_SUCCESS) {
       }
     }
@@ -373,6 +382,7 @@ class MqttLink::Worker {
   void drop() {
     if (client_) mosquitto_destroy(client_);
     client_ = nullptr;
+    unacknowledged_ = 0;
   }
 
   static void OnConnect(mosquitto*, void* self, int rc) {
@@ -403,6 +413,9 @@ class MqttLink::Worker {
     Clock::time_point at;
   };
   std::deque<Sent> sent_;
+  // QoS 1 messages of the connection (records, states, availability,
+  // discovery) the broker has not acknowledged yet.
+  std::size_t unacknowledged_ = 0;
   bool accepted_ = false;
   bool everConnected_ = false;
   int refusal_ = -1;

@@ -13,6 +13,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
+#include <algorithm>
 #include <map>
 
 #include "support/mqtt_broker.h"
@@ -163,6 +164,27 @@ TEST(MqttLogger, TheLogsRecordsArriveRecordForRecord) {
       << log.toStdString();
   EXPECT_TRUE(logger.program().errors().contains("connected, publishing under"));
   EXPECT_EQ(logger.program().process().exitCode(), 0);
+
+  // Whoever subscribes later gets the last record's numbers as the sensors'
+  // retained states, and "offline".
+  const std::vector<std::string> sensors{"temperature", "high_set", "low_set", "analog0",
+                                         "analog1",     "analog2",  "analog3"};
+  std::map<std::string, std::string> retained;
+  Subscriber late(broker, {kPrefix + "/state/#", kPrefix + "/availability"}, "kvn-test-late");
+  ASSERT_TRUE(late.waitFor(
+      [&](const auto& messages) {
+        for (const Message& m : messages)
+          if (m.retained) retained[m.topic] = m.payload;
+        return retained.count(kPrefix + "/availability") > 0 &&
+               std::all_of(sensors.begin(), sensors.end(), [&](const std::string& s) {
+                 return retained.count(kPrefix + "/state/" + s) > 0;
+               });
+      },
+      10000));
+  EXPECT_EQ(retained[kPrefix + "/availability"], "offline");
+  const std::vector<double> last = LogRecords(log).back();
+  for (std::size_t n = 0; n < sensors.size(); ++n)
+    EXPECT_EQ(std::stod(retained[kPrefix + "/state/" + sensors[n]]), last[n]) << sensors[n];
 }
 
 TEST(MqttLogger, ABrokerKilledFor10SecondsLosesNoRecord) {
